@@ -115,6 +115,7 @@ class Decoder {
       std::size_t n;
       if (!expect_packed(kFixed32) || !d.length(end, n)) return false;
       if (n % 4 != 0) return d.fail(fmt::format("packed floats of {} bytes, not a multiple of 4", n));
+      if (n == 0) return true;  // an empty list has no storage to copy into
       const std::size_t old = member.size();
       member.resize(old + n / 4);
       if constexpr (std::endian::native == std::endian::little) {

@@ -224,6 +224,11 @@ TEST(SchemaDecode, RepeatedScalarsAcceptPackedAndUnpackedInArrivalOrder) {
   ASSERT_TRUE(floats) << floats.error().message();
   EXPECT_EQ(floats->imu_data->acc_correction_data, (std::vector<float>{1.0f, 2.0f, 3.0f, 4.0f}));
 
+  // An empty packed run into an empty list (found by fuzzing: a copy from no storage).
+  Result<ImuData> empty_run = decode<ImuData>(hex("3A 00 4A 00"));
+  ASSERT_TRUE(empty_run);
+  EXPECT_EQ(*empty_run, ImuData{});
+
   // box_sensor_list: a packed run of six, then 2 unpacked, then a packed -1.
   const Payload port = concat({field("12", hex("01 00 04 09 03 7F")), hex("10 02"),
                                field("12", hex("FF FF FF FF FF FF FF FF FF 01"))});
