@@ -73,7 +73,7 @@ struct Printer {
     out += '}';
   }
   template <ProtoMessage M>
-  void value(const std::optional<M>& message) {
+  void value(const Optional<M>& message) {
     if (message) {
       value(*message);
     } else {
@@ -162,7 +162,7 @@ struct Parser {
     return literal('{') && for_each_field(message, *this) && literal('}');
   }
   template <ProtoMessage M>
-  bool value(std::optional<M>& message) {
+  bool value(Optional<M>& message) {
     if (literal('~')) {
       message.reset();
       return true;
