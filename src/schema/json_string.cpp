@@ -40,19 +40,4 @@ void append_json_string(std::string& out, std::string_view text) {
   out += '"';
 }
 
-std::string lower_camel_case(std::string_view name) {
-  std::string key;
-  key.reserve(name.size());
-  bool upper_next = false;
-  for (char c : name) {
-    if (c == '_') {
-      upper_next = true;
-      continue;
-    }
-    key += upper_next && c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-    upper_next = false;
-  }
-  return key;
-}
-
 }  // namespace ovik::schema

@@ -1,5 +1,5 @@
 #pragma once
-// JSON string literals and keys of the message JSON text.
+// JSON string literals of the message JSON text.
 #include <string>
 #include <string_view>
 
@@ -9,9 +9,5 @@ namespace ovik::schema {
 // 0x09, 0x0A, 0x0C and 0x0D become \b \t \n \f \r; other bytes below 0x20
 // become \u00XX (lower-case hex); every other byte is copied unchanged.
 void append_json_string(std::string& out, std::string_view text);
-
-// A schema field name in lowerCamelCase: each "_" is dropped and the letter
-// after it upper-cased ("imu_data2" -> "imuData2").
-std::string lower_camel_case(std::string_view name);
 
 }  // namespace ovik::schema

@@ -214,17 +214,5 @@ TEST(DebugString, EscapedCodePointClasses) {
   for (const auto& c : cases) EXPECT_EQ(debug_escapes_code_point(c.cp), c.escaped) << std::hex << std::uint32_t(c.cp);
 }
 
-TEST(JsonKey, LowerCamelCase) {
-  const struct {
-    const char* name;
-    const char* key;
-  } cases[] = {
-      {"msg_id", "msgId"},         {"device_info_cfg", "deviceInfoCfg"}, {"imu_data2", "imuData2"},
-      {"spo2_lsq_flag", "spo2LsqFlag"}, {"file_sha256", "fileSha256"}, {"green1", "green1"},
-      {"r", "r"},                  {"mag_soft_iron_correction", "magSoftIronCorrection"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(lower_camel_case(c.name), c.key);
-}
-
 }  // namespace
 }  // namespace ovik::schema
