@@ -31,41 +31,56 @@ FloatDigits shortest_digits(float value) {
 
 namespace {
 
+// Longest text: sign, "0.", 5 zeros and 9 digits; or 17 digits, ".0" and sign.
+struct FloatText {
+  char text[32];
+  char* end = text;
+  void put(char c) { *end++ = c; }
+  void put(const char* from, int count) {
+    for (int i = 0; i < count; ++i) *end++ = from[i];
+  }
+  void zeros(int count) {
+    for (int i = 0; i < count; ++i) *end++ = '0';
+  }
+};
+
 void append_plain(std::string& out, const FloatDigits& d) {
-  if (d.negative) out += '-';
+  FloatText t;
+  if (d.negative) t.put('-');
   const int n = d.count;
   const int e = d.exponent;
   if (e >= n - 1) {
-    out.append(d.digits, n);
-    out.append(e - n + 1, '0');
-    out += ".0";
+    t.put(d.digits, n);
+    t.zeros(e - n + 1);
+    t.put(".0", 2);
   } else if (e >= 0) {
-    out.append(d.digits, e + 1);
-    out += '.';
-    out.append(d.digits + e + 1, n - e - 1);
+    t.put(d.digits, e + 1);
+    t.put('.');
+    t.put(d.digits + e + 1, n - e - 1);
   } else {
-    out += "0.";
-    out.append(-e - 1, '0');
-    out.append(d.digits, n);
+    t.put("0.", 2);
+    t.zeros(-e - 1);
+    t.put(d.digits, n);
   }
+  out.append(t.text, t.end);
 }
 
 void append_exponent_form(std::string& out, const FloatDigits& d, bool plus_sign) {
-  if (d.negative) out += '-';
-  out += d.digits[0];
+  FloatText t;
+  if (d.negative) t.put('-');
+  t.put(d.digits[0]);
   if (d.count > 1) {
-    out += '.';
-    out.append(d.digits + 1, d.count - 1);
+    t.put('.');
+    t.put(d.digits + 1, d.count - 1);
   }
-  out += 'e';
+  t.put('e');
   if (d.exponent < 0) {
-    out += '-';
+    t.put('-');
   } else if (plus_sign) {
-    out += '+';
+    t.put('+');
   }
-  char text[8];
-  const auto result = std::to_chars(text, text + sizeof text, std::abs(d.exponent));
-  out.append(text, result.ptr);
+  t.end = std::to_chars(t.end, t.text + sizeof t.text, std::abs(d.exponent)).ptr;
+  out.append(t.text, t.end);
 }
 
 }  // namespace
