@@ -8,23 +8,21 @@ namespace ovik::schema {
 
 FloatDigits shortest_digits(float value) {
   // to_chars without a precision yields the shortest round-trip digits,
-  // ties going to the nearer one; scientific form makes them easy to read.
+  // ties going to the nearer one, here as "-d.ddde-XX": a float's decimal
+  // exponent always has two digits (-45 to 38).
   char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
-  (void)ec;  // 32 bytes hold every float in scientific form
-  FloatDigits d{};
+  std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+  FloatDigits d;
   const char* p = text;
-  if (*p == '-') {
-    d.negative = true;
-    ++p;
+  d.negative = *p == '-';
+  p += d.negative;
+  d.digits[0] = *p++;
+  d.count = 1;
+  if (*p == '.') {
+    for (++p; *p != 'e'; ++p) d.digits[d.count++] = *p;
   }
-  for (; *p != 'e'; ++p) {
-    if (*p != '.') d.digits[d.count++] = *p;
-  }
-  ++p;
-  const bool negative_exponent = *p == '-';
-  int exponent = 0;
-  for (++p; p != end; ++p) exponent = exponent * 10 + (*p - '0');
+  const bool negative_exponent = p[1] == '-';
+  const int exponent = (p[2] - '0') * 10 + (p[3] - '0');
   d.exponent = negative_exponent ? -exponent : exponent;
   return d;
 }
