@@ -72,12 +72,6 @@ Result<UniqueFd> open_exclusive(std::string_view path, std::uint32_t baud) {
   return fd;
 }
 
-Result<void> set_nonblocking(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return os_failure(errno);
-  return {};
-}
-
 Result<void> release_exclusive(int fd) {
   if (::ioctl(fd, TIOCNXCL) != 0) return os_failure(errno);
   if (::flock(fd, LOCK_SH | LOCK_NB) == 0) return {};

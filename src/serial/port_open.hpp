@@ -17,8 +17,6 @@ namespace ovik::serial {
 // it has left exclusive use and is closed.
 Result<UniqueFd> open_exclusive(std::string_view path, std::uint32_t baud);
 
-Result<void> set_nonblocking(int fd);
-
 // Leaves exclusive use: other processes may open the device again, and the
 // exclusive lock becomes a shared one, which still refuses another
 // open_exclusive of the same device.
