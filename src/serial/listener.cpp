@@ -6,10 +6,6 @@
 #include "runtime/first_of.hpp"
 #include "serial/log_targets.hpp"
 
-// GCC 12 pairs the ::operator new inside Asio's coroutine-frame allocator with
-// the frame's own operator delete and warns; the two do belong together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 namespace ovik::serial {
 namespace {
 
