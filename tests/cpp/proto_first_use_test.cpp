@@ -1,6 +1,5 @@
-// The frame writer's header configuration is created on first use and
-// announces itself once. Kept in an executable of its own so that nothing
-// else touches the configuration first.
+// Process-wide values on their first use. Kept in an executable of its own so
+// that nothing else touches them first.
 #include <thread>
 #include <vector>
 
@@ -8,11 +7,13 @@
 
 #include "log/capture.hpp"
 #include "proto/frame_writer.hpp"
+#include "proto/request_builders.hpp"
+#include "proto/route_flag.hpp"
 
 namespace ovik::proto {
 namespace {
 
-TEST(MsgBuilderConfig, CreatedOnceAndLoggedOnceUnderRacingFirstUse) {
+TEST(FirstUse, BuilderConfigCreatedOnceAndLoggedOnceUnderRacingFirstUse) {
   log::ScopedCapture capture;
   std::vector<std::thread> threads;
   for (int i = 0; i < 8; ++i) threads.emplace_back([] { (void)encode_frame({}, OvikModuleId::DEVICE); });
@@ -27,6 +28,12 @@ TEST(MsgBuilderConfig, CreatedOnceAndLoggedOnceUnderRacingFirstUse) {
   EXPECT_EQ(config.builder_type, MsgType::Ovik);
   EXPECT_EQ(config.header_version, 2);
   EXPECT_EQ(config.payload_version, 0);
+}
+
+TEST(FirstUse, FirstRequestCarriesIdOneOnTheDirectRoute) {
+  EXPECT_FALSE(VIA_MCU_FLAG.load());
+  EXPECT_EQ(encode_start_data_stream().msg_id, 1u);
+  EXPECT_EQ(encode_stop_data_stream().msg_id, 2u);
 }
 
 }  // namespace
