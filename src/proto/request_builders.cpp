@@ -4,7 +4,7 @@
 #include "proto/frame_writer.hpp"
 #include "proto/route_flag.hpp"
 #include "schema/encode.hpp"
-#include "schema/json.hpp"
+#include "schema/json_writer.hpp"
 
 namespace ovik::proto {
 
