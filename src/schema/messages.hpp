@@ -26,14 +26,28 @@ struct TypeList {
 using TopLevelMessages =
     TypeList<AppDongle, DongleApp, AppSensor, SensorApp, AppToControlBox, ControlBoxToApp>;
 
-using AllMessages =
-    TypeList<AppDongle, DongleApp, AppSensor, SensorApp, AppToControlBox, ControlBoxToApp,  //
-             Xyz, ImuData, AccData, MagData, AfeData, FlexData, HallData, RawData, AlgoData,
-             PpgReport, PpgData, PpgInfo, PortStat,  //
-             DeviceInfo, DeviceInfoConfig, UsbInfo, DeviceSetupInfo, ImuCalibration, ImuConfig,
-             AccConfig, MagCalibration, MagConfig, AfeConfig, FlexConfig, HallConfig, PpgConfig,
-             BleConfig, OtaData, OtaConfig, OtaConfigResp, ImuConfResp, AccConfResp, MagConfResp,
-             AfeConfResp, FlexConfResp, HallResp>;
+// Every record, for code that must name each one (explicit instantiations).
+#define OVIK_SCHEMA_MESSAGES(X)                                                                   \
+  X(AppDongle) X(DongleApp) X(AppSensor) X(SensorApp) X(AppToControlBox) X(ControlBoxToApp)        \
+  X(Xyz) X(ImuData) X(AccData) X(MagData) X(AfeData) X(FlexData) X(HallData) X(RawData)            \
+  X(AlgoData) X(PpgReport) X(PpgData) X(PpgInfo) X(PortStat) X(DeviceInfo) X(DeviceInfoConfig)     \
+  X(UsbInfo) X(DeviceSetupInfo) X(ImuCalibration) X(ImuConfig) X(AccConfig) X(MagCalibration)      \
+  X(MagConfig) X(AfeConfig) X(FlexConfig) X(HallConfig) X(PpgConfig) X(BleConfig) X(OtaData)       \
+  X(OtaConfig) X(OtaConfigResp) X(ImuConfResp) X(AccConfResp) X(MagConfResp) X(AfeConfResp)        \
+  X(FlexConfResp) X(HallResp)
+
+namespace detail {
+template <class List>
+struct DropFirst;
+template <class First, class... Rest>
+struct DropFirst<TypeList<First, Rest...>> {
+  using type = TypeList<Rest...>;
+};
+}  // namespace detail
+
+#define OVIK_TYPE_AFTER_COMMA_(Name) , Name
+using AllMessages = detail::DropFirst<TypeList<void OVIK_SCHEMA_MESSAGES(OVIK_TYPE_AFTER_COMMA_)>>::type;
+#undef OVIK_TYPE_AFTER_COMMA_
 
 using AllEnums =
     TypeList<MsgCmd, DongleMsgType, PairingStatus, DongleErr, DeviceEvent, ConfigErr, CtrlBoxPort,
