@@ -12,7 +12,7 @@ MessageParser::MessageParser(std::string device_id, MsgType msg_type)
     : device_id_(std::move(device_id)),
       msg_type_(msg_type),
       reader_(header_rule(msg_type)),
-      sender_(ParseResultChannel::create(kChannelCapacity)) {
+      sender_(ParseResultChannel::make(kChannelCapacity)) {
   const HeaderRule& rule = reader_.rule();
   OVIK_LOG(Debug, kMsgParserTarget, "ParserType: {}, Project ID: 0x{:x}, Header version: {}, header_prefix: {:x?}",
            msg_type_, rule.project_id, rule.header_version, byte_list(rule.prefix()));
@@ -54,7 +54,7 @@ bool MessageParser::on_frame(const Frame& frame) {
     return false;
   }
   handle_received_message(device_id_, *message);
-  sender_.send(ParseResult{device_id_, std::move(*message)});
+  sender_.publish(ParseResult{device_id_, std::move(*message)});
   return true;
 }
 
