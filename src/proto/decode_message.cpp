@@ -21,7 +21,8 @@ Result<OvikMessage> decode_as(std::span<const std::uint8_t> payload) {
              byte_list(payload));
     return Failure{decoding_error(decoded.error())};
   }
-  return OvikMessage(std::in_place_type<T>, std::move(*decoded));
+  // Straight into the result's variant: one move of a large record.
+  return Result<OvikMessage>(std::move(*decoded));
 }
 
 bool is_dongle_or_device(std::uint8_t module) { return module == kDongle || module == kDevice; }

@@ -54,7 +54,7 @@ bool MessageParser::on_frame(const Frame& frame) {
     return false;
   }
   handle_received_message(device_id_, *message);
-  sender_.publish(ParseResult{device_id_, std::move(*message)});
+  sender_.publish(std::make_shared<const ParseResult>(device_id_, std::move(*message)));
   return true;
 }
 

@@ -14,6 +14,9 @@
 namespace ovik::proto {
 
 struct ParseResult {
+  ParseResult(std::string device_id_, OvikMessage&& message_)
+      : device_id(std::move(device_id_)), message(std::move(message_)) {}
+
   // The parser's device id when the frame was decoded.
   std::string device_id;
   OvikMessage message;
