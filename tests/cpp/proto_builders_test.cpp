@@ -1,4 +1,8 @@
 // Request builders and encoders: payloads, frames, ids, routes, log lines.
+#include <algorithm>
+#include <numeric>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "log/capture.hpp"
@@ -88,6 +92,23 @@ TEST_F(Builders, ConsecutiveIdsAndTheWrap) {
   // 0 is a default value, so the payload has no msg_id field at all.
   EXPECT_EQ(wrapped, (EncodedRequest{0, test::ovik_frame(1, 3, Bytes{0x10, 0x06})}));
   EXPECT_EQ(encode_start_data_stream().msg_id, 1u);
+}
+
+TEST_F(Builders, ConcurrentRequestsTakeDistinctIds) {
+  std::vector<std::vector<std::uint32_t>> ids(8);
+  std::vector<std::thread> threads;
+  for (auto& mine : ids) {
+    threads.emplace_back([&mine] {
+      for (int i = 0; i < 1000; ++i) mine.push_back(encode_stop_data_stream().msg_id);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::vector<std::uint32_t> all;
+  for (const auto& mine : ids) all.insert(all.end(), mine.begin(), mine.end());
+  std::sort(all.begin(), all.end());
+  std::vector<std::uint32_t> expected(8000);
+  std::iota(expected.begin(), expected.end(), 1u);
+  EXPECT_EQ(all, expected);
 }
 
 TEST_F(Builders, EdgePayloads) {

@@ -79,6 +79,19 @@ TEST(MessageParser, DecodedFrameIsLoggedHandedOnAndPublished) {
             }));
 }
 
+// A message that cannot be rendered is still handed on and published; its
+// log line carries empty text.
+TEST(MessageParser, UnrenderableMessageIsLoggedWithEmptyText) {
+  Harness h;
+  log::ScopedCapture capture(Level::Debug);
+  h.feed(test::ovik_frame(3, 1, Bytes{0x08, 0x01, 0x18, 0x63}), "x");  // device_event 99 has no name
+  EXPECT_EQ(capture.records(),
+            (std::vector<CapturedRecord>{{Level::Debug, kEnums, "Received message, device_id: x, message: "}}));
+  auto results = h.results();
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(static_cast<int>(std::get<schema::SensorApp>(results[0].message).device_event), 99);
+}
+
 TEST(MessageParser, TwoFramesInOneChunkInOrder) {
   Harness h;
   h.feed(concat({sensor_frame(1), sensor_frame(2)}));
