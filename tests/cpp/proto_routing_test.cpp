@@ -94,6 +94,25 @@ TEST(DecodeMessage, DecodeFailureIsLoggedWithThePayload) {
                 "Decoding error for type ovik_sdk::generated::ovik_proto::AppToControlBox: [8, 7, 82, 5, 8]"});
 }
 
+TEST(OvikMessageText, JsonAndDebugNameTheKind) {
+  const std::vector<OvikMessage> empties = {schema::AppDongle{}, schema::DongleApp{}, schema::AppSensor{},
+                                            schema::SensorApp{}, schema::AppToControlBox{}, schema::ControlBoxToApp{}};
+  const char* kinds[] = {"App2Dongle", "Dongle2App", "App2Sensor", "Sensor2App", "AppToCtrlBox", "CtrlBoxToApp"};
+  for (std::size_t i = 0; i < empties.size(); ++i) {
+    EXPECT_EQ(*to_json(empties[i]), std::string("{\"") + kinds[i] + "\":{}}");
+    EXPECT_TRUE(to_debug(empties[i]).starts_with(std::string(kinds[i]) + "(")) << to_debug(empties[i]);
+  }
+  schema::DongleApp reply;
+  reply.msg_id = 7;
+  reply.pairing_status = schema::PairingStatus::Paired;
+  EXPECT_EQ(*to_json(OvikMessage(reply)), R"({"Dongle2App":{"msgId":7,"pairingStatus":"PAIRED"}})");
+  schema::AppSensor bad;
+  bad.msg_cmd = static_cast<schema::MsgCmd>(5);
+  auto failed = to_json(OvikMessage(bad));
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error().message(), "Invalid variant 5");
+}
+
 TEST(MessageParseError, DebugTexts) {
   EXPECT_EQ(unknown_proto_type(MsgType::Narvel).message(), "UnknownProtoType(Narvel)");
   EXPECT_EQ(unsupported_header_version(MsgType::Quorix, 1).message(), "UnsupportedHeaderVersion(Quorix, 1)");
