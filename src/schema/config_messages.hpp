@@ -32,12 +32,12 @@ OVIK_DEFINE_MESSAGE(UsbInfo)
   F(2, model, std::string)             \
   F(3, sn, std::string)                \
   F(4, mac_address, Bytes)             \
-  F(5, usb_info, std::optional<UsbInfo>)
+  F(5, usb_info, Optional<UsbInfo>)
 OVIK_DEFINE_MESSAGE(DeviceSetupInfo)
 
 #define OVIK_FIELDS_ImuCalibration(F)            \
-  F(2, acc_correction, std::optional<Xyz>)       \
-  F(3, gyro_correction, std::optional<Xyz>)
+  F(2, acc_correction, Optional<Xyz>)       \
+  F(3, gyro_correction, Optional<Xyz>)
 OVIK_DEFINE_MESSAGE(ImuCalibration)
 
 #define OVIK_FIELDS_ImuConfig(F)                          \
@@ -45,26 +45,26 @@ OVIK_DEFINE_MESSAGE(ImuCalibration)
   F(2, imu_sr, ImuSampleRate)                             \
   F(3, port, CtrlBoxPort)                                 \
   F(4, data_type, UploadDataType)                         \
-  F(5, imu_calibration, std::optional<ImuCalibration>)
+  F(5, imu_calibration, Optional<ImuCalibration>)
 OVIK_DEFINE_MESSAGE(ImuConfig)
 
 #define OVIK_FIELDS_AccConfig(F)                          \
   F(1, acc_sr, SamplingRate)                              \
   F(2, port, CtrlBoxPort)                                 \
   F(3, data_type, UploadDataType)                         \
-  F(4, imu_calibration, std::optional<ImuCalibration>)
+  F(4, imu_calibration, Optional<ImuCalibration>)
 OVIK_DEFINE_MESSAGE(AccConfig)
 
 #define OVIK_FIELDS_MagCalibration(F)                        \
-  F(2, mag_local_field, std::optional<Xyz>)                  \
-  F(3, mag_hard_iron_correction, std::optional<Xyz>)         \
+  F(2, mag_local_field, Optional<Xyz>)                  \
+  F(3, mag_hard_iron_correction, Optional<Xyz>)         \
   F(4, mag_soft_iron_correction, std::vector<Xyz>)
 OVIK_DEFINE_MESSAGE(MagCalibration)
 
 #define OVIK_FIELDS_MagConfig(F)                          \
   F(1, mag_sr, MagSampleRate)                             \
   F(2, data_type, UploadDataType)                         \
-  F(3, mag_calibration, std::optional<MagCalibration>)
+  F(3, mag_calibration, Optional<MagCalibration>)
 OVIK_DEFINE_MESSAGE(MagConfig)
 
 #define OVIK_FIELDS_AfeConfig(F)    \
@@ -100,7 +100,7 @@ OVIK_DEFINE_MESSAGE(OtaData)
 
 #define OVIK_FIELDS_OtaConfig(F)                \
   F(1, cmd, OtaCmd)                             \
-  F(2, ota_data, std::optional<OtaData>)        \
+  F(2, ota_data, Optional<OtaData>)        \
   F(3, file_size, std::uint32_t)                \
   F(4, file_md5, std::string)                   \
   F(5, file_sha256, std::string)
@@ -114,7 +114,7 @@ OVIK_DEFINE_MESSAGE(OtaConfigResp)
 #define OVIK_FIELDS_ImuConfResp(F)              \
   F(1, error, ConfigErr)                        \
   F(2, port, CtrlBoxPort)                       \
-  F(3, config, std::optional<ImuConfig>)        \
+  F(3, config, Optional<ImuConfig>)        \
   F(4, acc_coefficient, float)                  \
   F(5, gyro_coefficient, float)
 OVIK_DEFINE_MESSAGE(ImuConfResp)
@@ -122,30 +122,30 @@ OVIK_DEFINE_MESSAGE(ImuConfResp)
 #define OVIK_FIELDS_AccConfResp(F)              \
   F(1, error, ConfigErr)                        \
   F(2, port, CtrlBoxPort)                       \
-  F(3, config, std::optional<AccConfig>)        \
+  F(3, config, Optional<AccConfig>)        \
   F(4, acc_coefficient, float)
 OVIK_DEFINE_MESSAGE(AccConfResp)
 
 #define OVIK_FIELDS_MagConfResp(F)              \
   F(1, resp_err, ConfigErr)                     \
-  F(2, config, std::optional<MagConfig>)        \
+  F(2, config, Optional<MagConfig>)        \
   F(3, mag_coefficient, float)
 OVIK_DEFINE_MESSAGE(MagConfResp)
 
 #define OVIK_FIELDS_AfeConfResp(F)                \
   F(1, error, ConfigErr)                          \
   F(2, channel_subscriptions, std::uint32_t)      \
-  F(3, config, std::optional<AfeConfig>)
+  F(3, config, Optional<AfeConfig>)
 OVIK_DEFINE_MESSAGE(AfeConfResp)
 
 #define OVIK_FIELDS_FlexConfResp(F)             \
   F(1, error, ConfigErr)                        \
-  F(2, config, std::optional<FlexConfig>)
+  F(2, config, Optional<FlexConfig>)
 OVIK_DEFINE_MESSAGE(FlexConfResp)
 
 #define OVIK_FIELDS_HallResp(F)                 \
   F(1, error, ConfigErr)                        \
-  F(2, hall_conf, std::optional<HallConfig>)    \
+  F(2, hall_conf, Optional<HallConfig>)    \
   F(3, port, CtrlBoxPort)
 OVIK_DEFINE_MESSAGE(HallResp)
 

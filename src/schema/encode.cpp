@@ -92,7 +92,7 @@ struct Encoder {
     if (!value.empty()) delimited(field, value.data(), value.size());
   }
   template <ProtoMessage M>
-  void operator()(const FieldInfo& field, const std::optional<M>& value) {
+  void operator()(const FieldInfo& field, const Optional<M>& value) {
     if (value) sub_message(field, *value);
   }
   void operator()(const FieldInfo& field, const std::vector<float>& values) {

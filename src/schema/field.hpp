@@ -6,17 +6,17 @@
 //   uint32 -> std::uint32_t      int32 -> std::int32_t      bool -> bool
 //   float  -> float              enum  -> the enum class (raw int32 kept)
 //   string -> std::string        bytes -> Bytes
-//   message -> std::optional<M> (absent or present)
+//   message -> Optional<M> (absent or present; optional.hpp)
 //   repeated X -> std::vector<X> (repeated message: std::vector<M>)
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "schema/enum_table.hpp"
+#include "schema/optional.hpp"
 
 namespace ovik::schema {
 
@@ -89,7 +89,7 @@ struct FieldTraits<M> : ScalarField<FieldKind::Message> {
 };
 
 template <ProtoMessage M>
-struct FieldTraits<std::optional<M>> : FieldTraits<M> {};
+struct FieldTraits<Optional<M>> : FieldTraits<M> {};
 
 template <class T>
 struct FieldTraits<std::vector<T>> : FieldTraits<T> {

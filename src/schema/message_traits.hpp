@@ -20,7 +20,7 @@
 //     template <Enumeration E> void operator()(const FieldInfo& f, E v);
 //     void operator()(const FieldInfo& f, const std::string& v);
 //     void operator()(const FieldInfo& f, const Bytes& v);
-//     template <ProtoMessage M> void operator()(const FieldInfo& f, const std::optional<M>& v);
+//     template <ProtoMessage M> void operator()(const FieldInfo& f, const Optional<M>& v);
 //     void operator()(const FieldInfo& f, const std::vector<float>& v);
 //     template <Enumeration E> void operator()(const FieldInfo& f, const std::vector<E>& v);
 //     void operator()(const FieldInfo& f, const std::vector<Bytes>& v);
@@ -41,7 +41,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -53,7 +52,7 @@ namespace ovik::schema {
 namespace detail {
 
 template <class V, class T>
-constexpr bool visit_member(V& visitor, const FieldInfo& field, T& member) {
+[[gnu::always_inline]] constexpr bool visit_member(V& visitor, const FieldInfo& field, T& member) {
   if constexpr (std::is_void_v<decltype(visitor(field, member))>) {
     visitor(field, member);
     return true;

@@ -91,7 +91,7 @@ OVIK_DEFINE_MESSAGE(PpgReport)
   F(1, seq_num, std::uint32_t)               \
   F(2, report_rate, PpgUr)                   \
   F(3, mode, PpgMode)                        \
-  F(4, report, std::optional<PpgReport>)     \
+  F(4, report, Optional<PpgReport>)     \
   F(5, seg_finished, bool)
 OVIK_DEFINE_MESSAGE(PpgData)
 

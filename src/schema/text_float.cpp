@@ -8,64 +8,77 @@ namespace ovik::schema {
 
 FloatDigits shortest_digits(float value) {
   // to_chars without a precision yields the shortest round-trip digits,
-  // ties going to the nearer one; scientific form makes them easy to read.
+  // ties going to the nearer one, here as "-d.ddde-XX": a float's decimal
+  // exponent always has two digits (-45 to 38).
   char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
-  (void)ec;  // 32 bytes hold every float in scientific form
-  FloatDigits d{};
+  std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+  FloatDigits d;
   const char* p = text;
-  if (*p == '-') {
-    d.negative = true;
-    ++p;
+  d.negative = *p == '-';
+  p += d.negative;
+  d.digits[0] = *p++;
+  d.count = 1;
+  if (*p == '.') {
+    for (++p; *p != 'e'; ++p) d.digits[d.count++] = *p;
   }
-  for (; *p != 'e'; ++p) {
-    if (*p != '.') d.digits[d.count++] = *p;
-  }
-  ++p;
-  const bool negative_exponent = *p == '-';
-  int exponent = 0;
-  for (++p; p != end; ++p) exponent = exponent * 10 + (*p - '0');
+  const bool negative_exponent = p[1] == '-';
+  const int exponent = (p[2] - '0') * 10 + (p[3] - '0');
   d.exponent = negative_exponent ? -exponent : exponent;
   return d;
 }
 
 namespace {
 
+// Longest text: sign, "0.", 5 zeros and 9 digits; or 17 digits, ".0" and sign.
+struct FloatText {
+  char text[32];
+  char* end = text;
+  void put(char c) { *end++ = c; }
+  void put(const char* from, int count) {
+    for (int i = 0; i < count; ++i) *end++ = from[i];
+  }
+  void zeros(int count) {
+    for (int i = 0; i < count; ++i) *end++ = '0';
+  }
+};
+
 void append_plain(std::string& out, const FloatDigits& d) {
-  if (d.negative) out += '-';
+  FloatText t;
+  if (d.negative) t.put('-');
   const int n = d.count;
   const int e = d.exponent;
   if (e >= n - 1) {
-    out.append(d.digits, n);
-    out.append(e - n + 1, '0');
-    out += ".0";
+    t.put(d.digits, n);
+    t.zeros(e - n + 1);
+    t.put(".0", 2);
   } else if (e >= 0) {
-    out.append(d.digits, e + 1);
-    out += '.';
-    out.append(d.digits + e + 1, n - e - 1);
+    t.put(d.digits, e + 1);
+    t.put('.');
+    t.put(d.digits + e + 1, n - e - 1);
   } else {
-    out += "0.";
-    out.append(-e - 1, '0');
-    out.append(d.digits, n);
+    t.put("0.", 2);
+    t.zeros(-e - 1);
+    t.put(d.digits, n);
   }
+  out.append(t.text, t.end);
 }
 
 void append_exponent_form(std::string& out, const FloatDigits& d, bool plus_sign) {
-  if (d.negative) out += '-';
-  out += d.digits[0];
+  FloatText t;
+  if (d.negative) t.put('-');
+  t.put(d.digits[0]);
   if (d.count > 1) {
-    out += '.';
-    out.append(d.digits + 1, d.count - 1);
+    t.put('.');
+    t.put(d.digits + 1, d.count - 1);
   }
-  out += 'e';
+  t.put('e');
   if (d.exponent < 0) {
-    out += '-';
+    t.put('-');
   } else if (plus_sign) {
-    out += '+';
+    t.put('+');
   }
-  char text[8];
-  const auto result = std::to_chars(text, text + sizeof text, std::abs(d.exponent));
-  out.append(text, result.ptr);
+  t.end = std::to_chars(t.end, t.text + sizeof t.text, std::abs(d.exponent)).ptr;
+  out.append(t.text, t.end);
 }
 
 }  // namespace

@@ -74,6 +74,9 @@ TEST(SchemaDecode, RuleCasesTheOracleCannotJudge) {
        "packed floats of 2 bytes, not a multiple of 4 at ImuData.acc_correction_data, SensorApp.imu_data"},
       {"packed enums cut inside a varint", outcome<ControlBoxToApp>, field("22", hex("12 02 01 81")),
        "varint runs past the end at PortStat.box_sensor_list, ControlBoxToApp.port_stat"},
+      {"repeated bytes followed by a cut field", outcome<SensorApp>,
+       field("A2 01", hex("22 01 01 22 01 02 22 05 03")),
+       "length 5 runs past the end (1 bytes left) at AfeData.channel_adc_value, SensorApp.afe_data"},
       {"100 nested groups", outcome<SensorApp>, groups(100), "ok"},
       {"101 nested groups", outcome<SensorApp>, groups(101), "nesting limit reached"},
       {"sub-message and 99 groups", outcome<SensorApp>, field("52", groups(99, true)), "ok"},
@@ -223,6 +226,11 @@ TEST(SchemaDecode, RepeatedScalarsAcceptPackedAndUnpackedInArrivalOrder) {
   Result<SensorApp> floats = decode<SensorApp>(field("52", imu));
   ASSERT_TRUE(floats) << floats.error().message();
   EXPECT_EQ(floats->imu_data->acc_correction_data, (std::vector<float>{1.0f, 2.0f, 3.0f, 4.0f}));
+
+  // An empty packed run into an empty list (found by fuzzing: a copy from no storage).
+  Result<ImuData> empty_run = decode<ImuData>(hex("3A 00 4A 00"));
+  ASSERT_TRUE(empty_run);
+  EXPECT_EQ(*empty_run, ImuData{});
 
   // box_sensor_list: a packed run of six, then 2 unpacked, then a packed -1.
   const Payload port = concat({field("12", hex("01 00 04 09 03 7F")), hex("10 02"),

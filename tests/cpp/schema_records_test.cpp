@@ -87,7 +87,7 @@ TEST(SchemaRecords, WalkVisitsFieldsInListOrderAndStopsOnFalse) {
 TEST(SchemaRecords, VisitByNumberFindsTheMemberOrReportsUnknown) {
   SensorApp message;
   auto set_seq = [](const FieldInfo&, auto& member) {
-    if constexpr (std::is_same_v<std::decay_t<decltype(member)>, std::optional<ImuData>>) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(member)>, Optional<ImuData>>) {
       member.emplace().seq_num = 9;
       return true;
     }
@@ -98,6 +98,35 @@ TEST(SchemaRecords, VisitByNumberFindsTheMemberOrReportsUnknown) {
   EXPECT_EQ(message.imu_data2->seq_num, 9u);
   EXPECT_FALSE(message.imu_data.has_value());
   EXPECT_FALSE(visit_field(message, 4, set_seq, unknown));
+}
+
+TEST(SchemaOptional, BehavesLikeStdOptional) {
+  Optional<Xyz> empty;
+  EXPECT_FALSE(empty.has_value());
+  EXPECT_TRUE(empty == std::nullopt);
+  EXPECT_THROW(empty.value(), std::bad_optional_access);
+  EXPECT_EQ(empty.value_or(Xyz{.x = 9.0f}).x, 9.0f);
+
+  Optional<Xyz> one = Xyz{.x = 1.0f};
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->x, 1.0f);
+  Optional<Xyz> copy = one;
+  copy->x = 2.0f;
+  EXPECT_EQ(one->x, 1.0f);
+  EXPECT_FALSE(copy == one);
+  copy = one;
+  EXPECT_TRUE(copy == one);
+  copy = std::nullopt;
+  EXPECT_FALSE(copy == one);
+  EXPECT_TRUE(copy == empty);
+
+  Optional<ImuData> data = ImuData{.acc_raw_data = {1, 2}};
+  Optional<ImuData> moved = std::move(data);
+  EXPECT_EQ(moved->acc_raw_data, (Bytes{1, 2}));
+  moved.emplace().seq_num = 5;  // a fresh record, not the old one
+  EXPECT_EQ(*moved, ImuData{.seq_num = 5});
+  moved.reset();
+  EXPECT_FALSE(moved.has_value());
 }
 
 TEST(SchemaEnums, LookupByNumberKeepsUnnamedNumbers) {
