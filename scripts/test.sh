@@ -8,7 +8,7 @@ source scripts/common.sh
 JOBS=$(nproc)
 
 ensure_debian_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev \
-  libprotobuf-dev protobuf-compiler clang libclang-rt-14-dev
+  libprotobuf-dev protobuf-compiler clang-16 libclang-rt-16-dev
 "$PYTHON" -m pip install --quiet cmake ninja pytest pytest-timeout protobuf grpcio-tools crcmod
 
 run_ctest() {  # build directory, extra cmake options...
@@ -26,7 +26,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   run_ctest build/asan -DCMAKE_BUILD_TYPE=Debug -DOVIK_SANITIZE=ON
 
 echo "== Fuzz targets, time-boxed over the committed corpora"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DOVIK_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang-16 CXX=clang++-16 cmake -S . -B build/fuzz -G Ninja -DOVIK_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/fuzz -j "$JOBS"
 for target in build/fuzz/fuzz/*_fuzz; do
   name=$(basename "$target")

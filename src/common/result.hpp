@@ -1,6 +1,6 @@
 #pragma once
-// A value or an `Error`. (std::expected is not usable by every compiler the
-// project builds with: the fuzz targets are built with clang 14.)
+// A value or an `Error`. (std::expected needs C++23 and a newer clang than
+// every machine of ours has; the fuzz targets are built with clang.)
 #include <cassert>
 #include <type_traits>
 #include <utility>

@@ -63,7 +63,7 @@ class Broadcast {
     }
     ~Sender() {
       if (!state_) return;
-      std::deque<std::unique_ptr<detail::Parked<detail::Woken>>> readers;
+      detail::ParkedReaders readers;
       {
         std::lock_guard lock(state_->mutex);
         if (--state_->senders == 0) readers = state_->readers.take_all();
@@ -75,7 +75,7 @@ class Broadcast {
 
     void publish(std::shared_ptr<const T> value) const {
       std::shared_ptr<const T> overwritten;
-      std::deque<std::unique_ptr<detail::Parked<detail::Woken>>> readers;
+      detail::ParkedReaders readers;
       {
         std::lock_guard lock(state_->mutex);
         auto& slot = state_->slots[state_->tail % state_->slots.size()];

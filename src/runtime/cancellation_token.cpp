@@ -5,7 +5,7 @@ namespace ovik::runtime {
 CancellationToken::CancellationToken() : state_(std::make_shared<State>()) {}
 
 void CancellationToken::cancel() const {
-  std::deque<std::unique_ptr<detail::Parked<detail::Woken>>> waiters;
+  detail::ParkedReaders waiters;
   {
     std::lock_guard lock(state_->mutex);
     if (state_->cancelled.exchange(true)) return;

@@ -24,6 +24,7 @@
 #include <system_error>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace ovik::runtime::detail {
 
@@ -84,7 +85,16 @@ class WaitQueue {
     return entry;
   }
 
-  std::deque<Entry> take_all() { return std::exchange(entries_, {}); }
+  // Returns a vector: unlike a deque, an empty one allocates nothing, and
+  // publishers call this on every value, almost always with nobody parked.
+  std::vector<Entry> take_all() {
+    std::vector<Entry> taken;
+    if (entries_.empty()) return taken;
+    taken.reserve(entries_.size());
+    for (Entry& entry : entries_) taken.push_back(std::move(entry));
+    entries_.clear();
+    return taken;
+  }
 
  private:
   std::deque<Entry> entries_;
@@ -96,7 +106,9 @@ inline std::optional<Woken> woken_if(bool condition) {
 }
 
 // Resumes every entry with `Woken`; call without the lock.
-inline void wake_all(std::deque<std::unique_ptr<Parked<Woken>>> entries) {
+using ParkedReaders = std::vector<std::unique_ptr<Parked<Woken>>>;
+
+inline void wake_all(ParkedReaders entries) {
   for (auto& entry : entries) entry->resume({}, Woken{});
 }
 

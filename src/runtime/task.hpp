@@ -79,7 +79,7 @@ struct TaskState : TaskControl {
     struct WakeJoiners {
       TaskState& state;
       ~WakeJoiners() {
-        std::deque<std::unique_ptr<Parked<Woken>>> joiners_to_wake;
+        ParkedReaders joiners_to_wake;
         {
           std::lock_guard lock(state.mutex);
           state.finished = true;
