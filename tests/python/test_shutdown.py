@@ -1,0 +1,84 @@
+"""Exiting while threads that are not the interpreter's hand records and calls to Python."""
+
+import json
+import time
+
+import pytest
+
+PROBE_IMPORT = """
+import sys
+sys.path.insert(0, {probe_dir!r})
+import binder_probe as probe
+"""
+
+LOGGING_THREADS = """
+import logging, threading
+enough = threading.Event()
+class Count(logging.Handler):
+    seen = 0
+    def emit(self, record):
+        Count.seen += 1
+        if Count.seen >= 200:
+            enough.set()
+logging.getLogger("ovik_sdk").addHandler(Count())
+logging.getLogger("ovik_sdk").setLevel(logging.INFO)
+probe.install_forwarding()
+probe.start_logging_threads(8)
+enough.wait()
+"""
+
+
+@pytest.mark.timeout(300)
+def test_exit_while_eight_threads_forward_records(run_python, probe_dir):
+    code = PROBE_IMPORT.format(probe_dir=str(probe_dir)) + LOGGING_THREADS
+    for _ in range(20):
+        started = time.monotonic()
+        result = run_python(code, timeout=30)
+        elapsed = time.monotonic() - started
+        assert (result.returncode, result.stderr) == (0, "")
+        assert elapsed < 5, elapsed
+
+
+def test_after_the_hook_foreign_threads_no_longer_take_the_lock(run_python, probe_dir):
+    # atexit runs hooks last-registered first: this one runs after the module's.
+    code = """
+import atexit, sys
+def after_hook():
+    calls = []
+    ran = probe.call_on_thread(lambda: calls.append(1))
+    sys.stdout.write(f"{ran} {calls}\\n")
+atexit.register(after_hook)
+""" + PROBE_IMPORT.format(probe_dir=str(probe_dir)) + """
+probe.install_forwarding()
+print(probe.call_on_thread(lambda: None))
+"""
+    result = run_python(code)
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout.splitlines() == ["True", "False []"]
+
+
+def test_a_thread_ended_by_the_interpreter_inside_python_code_unwinds_cleanly(run_python, probe_dir):
+    # The caller thread is still inside Python code (sleeping) when the hook's
+    # grace (2 s) ends; it wakes (2.5 s) during finalisation, while the main
+    # thread lets go of the lock in a destructor (2 s to 3.5 s), and the
+    # interpreter ends it with a forced unwind through the module's frames.
+    code = PROBE_IMPORT.format(probe_dir=str(probe_dir)) + """
+import time, threading
+probe.install_forwarding()
+inside = threading.Event()
+def sleeper():
+    inside.set()
+    time.sleep(2.5)
+    print("the sleeper finished", flush=True)
+class SlowToDie:
+    def __del__(self, sleep=time.sleep):
+        sleep(1.5)
+import json
+json.slow_to_die = SlowToDie()  # freed while the interpreter finalises
+probe.start_caller_thread(sleeper)
+inside.wait()
+"""
+    started = time.monotonic()
+    result = run_python(code, timeout=30)
+    assert (result.returncode, result.stdout, result.stderr) == (0, "", "")
+    assert 3.4 < time.monotonic() - started < 10
