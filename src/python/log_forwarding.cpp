@@ -44,15 +44,15 @@ class PythonLogOutput final : public log::Output {
   PythonLogOutput(py::Ref get_logger, py::Ref is_finalizing)
       : get_logger_(std::move(get_logger)), is_finalizing_(std::move(is_finalizing)) {}
 
+  // Never runs Python code: it may be asked while the caller holds SDK locks.
+  // A target not looked up yet lets the record through to `write`, which
+  // looks it up under the interpreter lock (once the caller's deferred scope,
+  // if any, has ended).
   bool enabled(Level level, std::string_view target) const override {
     if (static_cast<std::size_t>(level) >= kForwardedLevels) return false;
     if (py::shutdown_begun() && !py::on_shutdown_thread()) return false;
-    if (const Target* known = cached(target)) return known->enabled[static_cast<std::size_t>(level)];
-    // Unknown target: look it up now if this thread may, else let the record
-    // through to `write`, which looks it up under the lock.
-    if (!py::gil_held()) return true;
-    const Target* target_entry = resolve(target);
-    return target_entry && target_entry->enabled[static_cast<std::size_t>(level)];
+    const Target* known = cached(target);
+    return !known || known->enabled[static_cast<std::size_t>(level)];
   }
 
   // The sink asked `enabled` just before.
@@ -81,10 +81,10 @@ class PythonLogOutput final : public log::Output {
     return found == targets_.end() ? nullptr : found->second.get();
   }
 
-  // Under the interpreter lock. Null when the lookup failed (reported).
+  // Under the interpreter lock, with no error pending. Null when the lookup
+  // failed (reported).
   const Target* resolve(std::string_view target) const {
     if (const Target* known = cached(target)) return known;
-    py::SavedError caller_error;
     auto made = std::make_unique<Target>();
     if (!report_failure([&] { look_up(target, *made); })) return nullptr;
     std::unique_lock lock(mutex_);

@@ -36,6 +36,13 @@ def test_internal_faults_raise_the_panic_exception(probe, call, text):
     assert str(raised.value) == text
 
 
+def test_reading_an_absent_optional_argument_without_a_fallback_is_a_fault(probe):
+    assert probe.misdeclared(3) == 3
+    with pytest.raises(probe.panic_type()) as raised:
+        probe.misdeclared()
+    assert str(raised.value) == "argument 'x' of misdeclared() read without a value"
+
+
 def test_exclusive_borrow_refuses_every_other_borrow(probe):
     counter = probe.Counter(3)
     seen = []

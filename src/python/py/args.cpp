@@ -79,6 +79,11 @@ Arguments::Arguments(const Signature& signature) : signature_(signature) {
   }
 }
 
+void Arguments::missing_value(std::size_t index) const {
+  throw std::logic_error("argument '" + std::string(signature_.params[index].name) + "' of " +
+                         signature_.full_name() + " read without a value");
+}
+
 void Arguments::fail(const std::string& message) const { throw Error(message, ErrorKind::Type); }
 
 void Arguments::check_positional_count(std::size_t count) const {

@@ -34,6 +34,13 @@ struct Signature {
 // derives `__text_signature__`. `with_self` adds "$self" (methods).
 std::string text_signature(std::string_view shown_name, std::span<const Param> params, bool with_self);
 
+namespace detail {
+template <class T>
+inline constexpr bool is_optional = false;
+template <class T>
+inline constexpr bool is_optional<std::optional<T>> = true;
+}  // namespace detail
+
 // Runs `convert` and renames a TypeError it raises to
 // "argument '{name}': {text}"; every other error passes unchanged.
 template <class F>
@@ -57,6 +64,7 @@ class Arguments {
   // Converts the argument; the parameter must be required, or T optional.
   template <class T>
   T get(std::size_t index) const {
+    if (!values_[index] && !detail::is_optional<T>) missing_value(index);
     return with_argument_name(signature_.params[index].name, [&] { return Convert<T>::from_py(values_[index]); });
   }
   // Converts the argument, or gives `fallback` when it was not passed.
@@ -67,6 +75,9 @@ class Arguments {
   }
 
  private:
+  // A body that reads an optional argument it was not given without a
+  // fallback: a fault in the declaration, not in the call.
+  [[noreturn]] void missing_value(std::size_t index) const;
   void check_positional_count(std::size_t count) const;
   void assign_keyword(PyObject* name, PyObject* value);
   void check_complete() const;

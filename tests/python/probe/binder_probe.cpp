@@ -121,6 +121,10 @@ constexpr Param kDefaulted[] = {{"x", "7"}};
 constexpr Signature kDefaultedSig{"defaulted", {}, kDefaulted};
 Ref defaulted(Arguments& args) { return py::to_uint(args.get_or<std::uint32_t>(0, 7)); }
 
+constexpr Signature kMisdeclared{"misdeclared", {}, kDefaulted};
+// Reads its optional argument as if it were required.
+Ref misdeclared(Arguments& args) { return py::to_uint(args.get<std::uint32_t>(0)); }
+
 // Failures at the boundary.
 constexpr Param kKindMessage[] = {{"kind"}, {"message"}};
 constexpr Signature kRaiseError{"raise_error", {}, kKindMessage};
@@ -327,6 +331,7 @@ int execute(PyObject* module) {
         py::function<kRows, to_rows>(),
         py::function<kColourArg, to_colour>(),
         py::function<kDefaultedSig, defaulted>(),
+        py::function<kMisdeclared, misdeclared>(),
         py::function<kRaiseError, raise_error>(),
         py::function<kRaiseFault, raise_fault>(),
         py::function<kRaiseUnknown, raise_unknown>(),
