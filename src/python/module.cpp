@@ -15,13 +15,17 @@ namespace {
 
 constexpr std::string_view kModuleTarget = "ovik_sdk::python::py_mod";
 
-// The public names in the order of `__all__`.
+// The public names in the order of `__all__`. Each comment names what is
+// still to come at its place.
 void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kLogLevel>());
+  // MessageParser, MessageStream, SerialStream, OvikDevice, SensorProfile
   module.add_class(py::enum_type<kDfuState>());
+  // DfuProgress, LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
   module.add_function(get_sdk_version_function());
   module.add_function(initialize_logging_function());
   module.add_function(initialize_logging_with_file_function());
+  // available_usb_ports, get_usb_available_ports, perform_serial_dfu_py
   module.add_class(py::enum_type<kMsgType>());
   module.add_class(py::enum_type<kNoiseTypes>());
   module.add_class(py::enum_type<kDownsamplingOperations>());
@@ -33,6 +37,8 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kUploadDataType>());
   module.add_class(py::enum_type<kCtrlBoxPort>());
   module.add_class(py::enum_type<kFusionMode>());
+  // the nine set_*_callback functions, the four set_*_buffer_cfg functions,
+  // clear_*_buffer, get_*_buffer and get_*_calibration_buff, set_fusion_mode
 }
 
 int execute(PyObject* module) {
