@@ -25,6 +25,24 @@ echo "== C++ tests with AddressSanitizer + UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest build/asan -DCMAKE_BUILD_TYPE=Debug -DOVIK_SANITIZE=ON
 
+echo "== Fuzz targets, time-boxed over the committed corpora"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DOVIK_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/fuzz -j "$JOBS"
+for target in build/fuzz/fuzz/*_fuzz; do
+  name=$(basename "$target")
+  mkdir -p "build/fuzz/new-$name"
+  log="build/fuzz/$name.log"
+  if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -print_final_stats=1 \
+    "build/fuzz/new-$name" "fuzz/corpus/$name" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzz target $name found a failure"
+    exit 1
+  fi
+  echo "$name: $(grep -E '^stat::number_of_executed_units' "$log")"
+done
+
 echo "== Python tests"
 "$PYTHON" -m pip install --quiet .
-"$PYTHON" -m pytest tests/python -q
+# The oracle tests run from ctest, which hands them the test-only codec tool.
+"$PYTHON" -m pytest tests/python -q --ignore=tests/python/oracle

@@ -50,7 +50,7 @@ class Walker {
     append_enum(name(f), EnumTraits<E>::table, to_number(v));
   }
   template <ProtoMessage M>
-  void operator()(const FieldInfo& f, const std::optional<M>& v) {
+  void operator()(const FieldInfo& f, const Optional<M>& v) {
     name(f);
     if (!v) {
       out_ += "None";

@@ -82,7 +82,7 @@ class Walker {
     return true;
   }
   template <ProtoMessage M>
-  bool operator()(const FieldInfo& f, const std::optional<M>& v) {
+  bool operator()(const FieldInfo& f, const Optional<M>& v) {
     if (!v) return true;
     key(f);
     return object(*v);

@@ -3,6 +3,7 @@
 // Reads requests from stdin, one a line, and answers each with one line:
 //   decode <Message> <hex payload>  ->  ok <record text> | error <decode error>
 //   encode <Message> <record text>  ->  ok <hex payload> | error <encode error>
+//   json <Message> <hex payload>    ->  json <JSON text> | invalid <rendering error> | undecodable <decode error>
 //   schema                          ->  the field lists and enumeration tables, then "end"
 //
 // Record text lists every field in list order as number=value inside {}:
@@ -23,6 +24,7 @@
 
 #include "schema/decode.hpp"
 #include "schema/encode.hpp"
+#include "schema/json_writer.hpp"
 
 namespace ovik::schema {
 namespace {
@@ -183,6 +185,7 @@ struct Parser {
 struct Handlers {
   std::string (*decode)(std::string_view hex);
   std::string (*encode)(std::string_view record);
+  std::string (*json)(std::string_view hex);
 };
 
 template <class M>
@@ -194,6 +197,16 @@ std::string decode_request(std::string_view hex) {
   std::string out = "ok ";
   Printer{out}.value(*message);
   return out;
+}
+
+template <class M>
+std::string json_request(std::string_view hex) {
+  std::vector<std::uint8_t> payload;
+  if (!from_hex(hex, payload)) return "undecodable bad hex";
+  Result<M> message = decode<M>(payload);
+  if (!message) return "undecodable " + message.error().message();
+  Result<std::string> text = to_json(*message);
+  return text ? "json " + *text : "invalid " + text.error().message();
 }
 
 template <class M>
@@ -212,7 +225,7 @@ std::map<std::string_view, Handlers> handlers() {
   std::map<std::string_view, Handlers> out;
   AllMessages::for_each([&](auto type) {
     using M = typename decltype(type)::type;
-    out[descriptor_of<M>().name] = Handlers{&decode_request<M>, &encode_request<M>};
+    out[descriptor_of<M>().name] = Handlers{&decode_request<M>, &encode_request<M>, &json_request<M>};
   });
   return out;
 }
@@ -248,6 +261,7 @@ std::string answer(std::string_view line, const std::map<std::string_view, Handl
   if (found == table.end()) return "error unknown message type";
   if (op == "decode") return found->second.decode(argument);
   if (op == "encode") return found->second.encode(argument);
+  if (op == "json") return found->second.json(argument);
   return "error unknown operation";
 }
 

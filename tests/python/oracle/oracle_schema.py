@@ -78,6 +78,12 @@ class Codec:
         assert len(answers) == len(items)
         return answers
 
+    def json(self, items):
+        """[(message name, payload bytes)] -> ["json <text>" | "invalid <text>" | "undecodable <text>"]"""
+        answers = self.run([f"json {name} {payload.hex()}" for name, payload in items])
+        assert len(answers) == len(items)
+        return answers
+
     def schema(self):
         """Our field lists and enumeration tables, as the tool prints them."""
         messages, enums = {}, {}

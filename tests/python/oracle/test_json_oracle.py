@@ -4,18 +4,14 @@ json.loads of our text equals MessageToDict of the same message (floats
 compared as 32-bit values), with the keys in field-number order; our base64
 equals Python's.
 
-Our text comes from the render bridge (render_oracle_bridge_test.cpp, built
-beside the schema codec tool): it decodes the official runtime's encoding
-with our decoder and renders it."""
+Our text comes from the schema codec tool: it decodes the official runtime's
+encoding with our decoder and renders it."""
 import base64
 import json
 import math
-import os
-import pathlib
 import random
 import re
 import struct
-import subprocess
 
 import pytest
 from google.protobuf.descriptor import FieldDescriptor as FD
@@ -26,35 +22,6 @@ from oracle_schema import TOP_LEVEL
 
 COUNT = 1500
 JSON_STRING = re.compile(r'"(?:[^"\\]|\\.)*"')
-
-
-class RenderBridge:
-    def __init__(self, path, directory):
-        self.path = path
-        self.directory = directory
-
-    def json(self, items):
-        """[(message name, payload)] -> ["json <text>" | "invalid <text>" | "undecodable <text>"]"""
-        requests = self.directory / "requests.bin"
-        answers = self.directory / "answers.txt"
-        with open(requests, "wb") as out:
-            for name, payload in items:
-                out.write(bytes([len(name)]) + name.encode() + struct.pack("<I", len(payload)) + payload)
-        env = dict(os.environ, OVIK_RENDER_BRIDGE_IN=str(requests), OVIK_RENDER_BRIDGE_OUT=str(answers))
-        proc = subprocess.run([self.path, "--gtest_filter=RenderOracleBridge.*"], env=env,
-                              capture_output=True, text=True, timeout=240)
-        assert proc.returncode == 0, proc.stdout + proc.stderr
-        assert "[  PASSED  ] 1 test" in proc.stdout, proc.stdout
-        lines = answers.read_text(encoding="utf-8").split("\n")
-        assert lines[-1] == "" and len(lines) == len(items) + 1
-        return lines[:-1]
-
-
-@pytest.fixture(scope="session")
-def bridge(codec, tmp_path_factory):
-    path = pathlib.Path(codec.path).parent / "render_oracle_bridge_test"
-    assert path.exists(), f"{path} is built with the tests"
-    return RenderBridge(str(path), tmp_path_factory.mktemp("render"))
 
 
 def finite_float(rng):
@@ -136,11 +103,11 @@ def keys_in_field_order(descriptor, text_tree):
 
 
 @pytest.mark.parametrize("name", TOP_LEVEL)
-def test_our_json_equals_message_to_dict(bridge, schema, name):
+def test_our_json_equals_message_to_dict(codec, schema, name):
     rng = random.Random(f"json-{name}")
     message_class = schema.message_class(name)
     messages = [renderable(rng, fill(rng, message_class())) for _ in range(COUNT)]
-    answers = bridge.json([(name, m.SerializeToString()) for m in messages])
+    answers = codec.json([(name, m.SerializeToString()) for m in messages])
     for message, answer in zip(messages, answers):
         kind, _, text = answer.partition(" ")
         assert kind == "json", answer
@@ -149,35 +116,35 @@ def test_our_json_equals_message_to_dict(bridge, schema, name):
         keys_in_field_order(message.DESCRIPTOR, json.loads(text, object_pairs_hook=list))
 
 
-def test_compact_text(bridge, schema):
+def test_compact_text(codec, schema):
     """No blank or line break outside strings: with the strings taken out,
     the text has none left."""
     rng = random.Random("compact")
     message_class = schema.message_class("SensorApp")
     messages = [renderable(rng, fill(rng, message_class(), presence=0.9)) for _ in range(200)]
-    for answer in bridge.json([("SensorApp", m.SerializeToString()) for m in messages]):
+    for answer in codec.json([("SensorApp", m.SerializeToString()) for m in messages]):
         kind, _, text = answer.partition(" ")
         assert kind == "json", answer
         outside_strings = JSON_STRING.sub("", text)
         assert not any(c in outside_strings for c in " \t\r\n"), text
 
 
-def test_base64_equals_pythons(bridge, schema):
+def test_base64_equals_pythons(codec, schema):
     rng = random.Random("base64")
     ota_data = schema.message_class("OtaData")
     chunks = [rng.randbytes(n) for n in range(1, 70)] + [bytes(range(256)), b"\xfb\xff", b"\xff" * 3]
-    answers = bridge.json([("OtaData", ota_data(data=chunk).SerializeToString()) for chunk in chunks])
+    answers = codec.json([("OtaData", ota_data(data=chunk).SerializeToString()) for chunk in chunks])
     for chunk, answer in zip(chunks, answers):
         assert answer == 'json {"data":"' + base64.b64encode(chunk).decode() + '"}'
 
 
-def test_the_random_messages_reach_every_kind_of_value(bridge, schema):
+def test_the_random_messages_reach_every_kind_of_value(codec, schema):
     """Our texts of the random messages hold every awkward form, or the
     comparison above would pass vacuously."""
     rng = random.Random("json-coverage")
     items = [(name, renderable(rng, fill(rng, schema.message_class(name)())).SerializeToString())
              for name in TOP_LEVEL for _ in range(300)]
-    texts = " ".join(bridge.json(items))
+    texts = " ".join(codec.json(items))
     for needle in ['":-', 'e-', 'e+', ',-0.0', '":true', '":{}', '\\"', '\\u0000', '\\t', '=",', '"",',
                    '"SENS_NONE"', '":[{}', ':4294967295', ':-2147483648']:
         assert needle in texts, needle

@@ -1,0 +1,75 @@
+// Bytes in arbitrary chunks into the stream parser. The first byte picks the
+// project id (mostly the kit's own) and the route flag, the second seeds the
+// chunk sizes; the rest is the stream. The same stream fed whole must publish
+// the same results, and every log line is formatted as if it were written.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <vector>
+
+#include "log/log.hpp"
+#include "proto/message_parser.hpp"
+#include "proto/route_flag.hpp"
+#include "schema/encode.hpp"
+
+namespace {
+
+using ovik::proto::MessageParser;
+using ovik::proto::MsgType;
+
+// Takes every record, as the Python forwarding at Trace would, and drops it.
+class DiscardOutput : public ovik::log::Output {
+ public:
+  bool enabled(ovik::log::Level, std::string_view) const override { return true; }
+  void write(const ovik::log::Record&) override {}
+  ovik::log::Level max_level() const override { return ovik::log::Level::Trace; }
+};
+
+// A decoded message as comparable bytes (floats may be NaN, which == rejects).
+std::vector<std::uint8_t> fingerprint(const ovik::proto::ParseResult& result) {
+  std::vector<std::uint8_t> out(result.device_id.begin(), result.device_id.end());
+  out.push_back(static_cast<std::uint8_t>(result.message.index()));
+  std::visit(
+      [&](const auto& message) {
+        auto encoded = ovik::schema::encode(message);
+        if (encoded) out.insert(out.end(), encoded->begin(), encoded->end());
+      },
+      result.message);
+  return out;
+}
+
+std::vector<std::vector<std::uint8_t>> run(MsgType type, std::span<const std::uint8_t> stream, std::uint32_t seed) {
+  MessageParser parser("fuzz", type);
+  auto receiver = parser.subscribe();
+  std::size_t at = 0;
+  while (at < stream.size()) {
+    std::size_t size = stream.size() - at;
+    if (seed != 0) {
+      seed = seed * 1103515245u + 12345u;
+      size = std::min<std::size_t>(size, 1 + (seed >> 16) % 97);
+    }
+    parser.receive_data("fuzz", stream.subspan(at, size));
+    at += size;
+  }
+  std::vector<std::vector<std::uint8_t>> published;
+  for (;;) {
+    auto read = receiver.try_recv();
+    if (read.status != ovik::runtime::RecvStatus::Value) break;
+    published.push_back(fingerprint(*read.value));
+  }
+  return published;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static DiscardOutput output;
+  static const bool installed = (ovik::log::sink().install(ovik::log::Slot::Capture, &output), true);
+  (void)installed;
+  if (size < 2) return 0;
+  const MsgType type = data[0] < 160 ? MsgType::Ovik : static_cast<MsgType>(data[0] % 17);
+  ovik::proto::VIA_MCU_FLAG.store((data[0] & 1) != 0);
+  const std::span<const std::uint8_t> stream(data + 2, size - 2);
+  if (run(type, stream, 0) != run(type, stream, data[1] | 0x100u)) std::abort();
+  return 0;
+}
