@@ -123,14 +123,7 @@ class PythonLogOutput final : public log::Output {
   }
 
   bool finalizing() const {
-    PyObject* result = PyObject_CallFunctionObjArgs(is_finalizing_.get(), nullptr);
-    if (!result) {
-      PyErr_Clear();
-      return true;
-    }
-    bool yes = result == Py_True;
-    Py_DECREF(result);
-    return yes;
+    return py::returned_true(PyObject_CallFunctionObjArgs(is_finalizing_.get(), nullptr), true);
   }
 
   // Runs `step`; a Python error it raises is printed (the logging call site

@@ -5,6 +5,7 @@
 #include "python/enum_classes.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/logging_functions.hpp"
+#include "python/parser_classes.hpp"
 #include "python/py/boundary.hpp"
 #include "python/py/module_builder.hpp"
 #include "python/shutdown_hook.hpp"
@@ -19,7 +20,9 @@ constexpr std::string_view kModuleTarget = "ovik_sdk::python::py_mod";
 // still to come at its place.
 void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kLogLevel>());
-  // MessageParser, MessageStream, SerialStream, OvikDevice, SensorProfile
+  module.add_class(py::type_object<ParserObject>());
+  module.add_class(py::type_object<StreamObject>());
+  // SerialStream, OvikDevice, SensorProfile
   module.add_class(py::enum_type<kDfuState>());
   // DfuProgress, LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
   module.add_function(get_sdk_version_function());

@@ -26,7 +26,7 @@ TABLE = [
 ]
 # Built so far; the rest are added by later work at their place in the table.
 PRESENT = [
-    "LogLevel", "DfuState", "get_sdk_version", "initialize_logging_py", "initialize_logging_with_file_py",
+    "LogLevel", "MessageParser", "MessageStream", "DfuState", "get_sdk_version", "initialize_logging_py", "initialize_logging_with_file_py",
     "MsgType", "NoiseTypes", "DownsamplingOperations", "SamplingRate", "AfeSampleRate", "ImuSampleRate", "ImuMode",
     "MagSampleRate", "UploadDataType", "CtrlBoxPort", "FusionMode",
 ]

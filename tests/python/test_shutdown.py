@@ -1,6 +1,5 @@
 """Exiting while threads that are not the interpreter's hand records and calls to Python."""
 
-import json
 import time
 
 import pytest
@@ -11,7 +10,8 @@ sys.path.insert(0, {probe_dir!r})
 import binder_probe as probe
 """
 
-LOGGING_THREADS = """
+# Sets `enough` once 200 records have been handed to Python.
+COUNT_RECORDS = """
 import logging, threading
 enough = threading.Event()
 class Count(logging.Handler):
@@ -21,22 +21,42 @@ class Count(logging.Handler):
         if Count.seen >= 200:
             enough.set()
 logging.getLogger("ovik_sdk").addHandler(Count())
+
+# Awaits what `make_step()` returns on a loop of its own, in a daemon thread;
+# returns once the step is pending.
+def await_in_a_thread(make_step):
+    import asyncio
+    awaiting = threading.Event()
+    async def main():
+        step = make_step()
+        awaiting.set()
+        await step
+    threading.Thread(target=asyncio.run, args=(main(),), daemon=True).start()
+    awaiting.wait()
+"""
+
+def exits_cleanly_every_time(run_python, code, runs=20):
+    for _ in range(runs):
+        started = time.monotonic()
+        result = run_python(code, timeout=30)
+        elapsed = time.monotonic() - started
+        assert (result.returncode, result.stderr) == (0, "")
+        assert elapsed < 5, elapsed
+
+
+LOGGING_THREADS = COUNT_RECORDS + """
 logging.getLogger("ovik_sdk").setLevel(logging.INFO)
 probe.install_forwarding()
+await_in_a_thread(probe.forever)
 probe.start_logging_threads(8)
 enough.wait()
 """
 
 
 @pytest.mark.timeout(300)
-def test_exit_while_eight_threads_forward_records(run_python, probe_dir):
+def test_exit_while_eight_threads_forward_records_and_an_operation_is_awaited(run_python, probe_dir):
     code = PROBE_IMPORT.format(probe_dir=str(probe_dir)) + LOGGING_THREADS
-    for _ in range(20):
-        started = time.monotonic()
-        result = run_python(code, timeout=30)
-        elapsed = time.monotonic() - started
-        assert (result.returncode, result.stderr) == (0, "")
-        assert elapsed < 5, elapsed
+    exits_cleanly_every_time(run_python, code)
 
 
 def test_after_the_hook_foreign_threads_no_longer_take_the_lock(run_python, probe_dir):
@@ -82,3 +102,23 @@ inside.wait()
     result = run_python(code, timeout=30)
     assert (result.returncode, result.stdout, result.stderr) == (0, "", "")
     assert 3.4 < time.monotonic() - started < 10
+
+
+MODULE_THREADS_AND_STREAM = COUNT_RECORDS + """
+import ovik_sdk.main_mod as m
+parser = m.MessageParser("dev", m.MsgType.Ovik)
+stream = parser.message_stream()
+await_in_a_thread(stream.__anext__)
+def log_forever():
+    own = m.MessageParser("dev", m.MsgType.Ovik)
+    while True:
+        own.receive_data("dev", b"")  # "Data should not be empty" at Error
+for _ in range(8):
+    threading.Thread(target=log_forever, daemon=True).start()
+enough.wait()
+"""
+
+
+@pytest.mark.timeout(300)
+def test_the_module_exits_while_threads_log_and_a_stream_is_awaited(run_python):
+    exits_cleanly_every_time(run_python, MODULE_THREADS_AND_STREAM)

@@ -40,13 +40,15 @@ void set_error(const Error& error) {
   }
 }
 
+PyObject* lasting_exception_class(PyObject*& slot, const char* name, const char* doc, PyObject* base) {
+  if (!slot) slot = PyErr_NewExceptionWithDoc(name, doc, base, nullptr);
+  return slot;
+}
+
 PyObject* panic_exception() {
-  // Made under the lock on first use and kept for the life of the process.
   static PyObject* type = nullptr;
-  if (!type)
-    type = PyErr_NewExceptionWithDoc("ovik_sdk.PanicException", "An internal fault of the ovik_sdk native code.",
-                                     PyExc_BaseException, nullptr);
-  return type;
+  return lasting_exception_class(type, "ovik_sdk.PanicException", "An internal fault of the ovik_sdk native code.",
+                                 PyExc_BaseException);
 }
 
 void set_panic(std::string_view message) {
@@ -106,24 +108,34 @@ std::string type_name(PyObject* object) {
   return attribute_text(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__");
 }
 
-[[noreturn]] void raise_from_pending(PyObject* type, std::string_view prefix) {
-  PyObject* pending_type = nullptr;
-  PyObject* pending = nullptr;
+Ref take_pending_error() {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
   PyObject* traceback = nullptr;
-  PyErr_Fetch(&pending_type, &pending, &traceback);
-  PyErr_NormalizeException(&pending_type, &pending, &traceback);
-  if (traceback) PyException_SetTraceback(pending, traceback);
-  std::string text = std::string(prefix) + describe(pending);
-  Py_XDECREF(pending_type);
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (traceback) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
   Py_XDECREF(traceback);
-  PyObject* replacement = PyObject_CallFunction(type, "s#", text.data(), static_cast<Py_ssize_t>(text.size()));
-  if (replacement) {
-    PyException_SetCause(replacement, pending);  // steals `pending`
-    PyErr_SetObject(type, replacement);
-    Py_DECREF(replacement);
-  } else {
-    Py_XDECREF(pending);
+  return Ref::steal(value);
+}
+
+bool returned_true(PyObject* result, bool if_failed) {
+  if (!result) {
+    PyErr_Clear();
+    return if_failed;
   }
+  bool yes = result == Py_True;
+  Py_DECREF(result);
+  return yes;
+}
+
+[[noreturn]] void raise_from_pending(PyObject* type, std::string_view prefix) {
+  Ref pending = take_pending_error();
+  std::string text = std::string(prefix) + describe(pending.get());
+  Ref replacement = Ref::steal(PyObject_CallFunction(type, "s#", text.data(), static_cast<Py_ssize_t>(text.size())));
+  PyException_SetCause(replacement.get(), pending.release());  // steals the cause
+  PyErr_SetObject(type, replacement.get());
   throw ErrorAlreadySet{};
 }
 

@@ -11,6 +11,8 @@
 
 namespace ovik::py {
 
+class Ref;
+
 // Thrown when the interpreter's error indicator holds the error to raise.
 struct ErrorAlreadySet {};
 
@@ -23,6 +25,10 @@ struct ErrorAlreadySet {};
 PyObject* exception_class(ErrorKind kind);
 void set_error(const Error& error);
 
+// An exception class made under the lock on first use (kept in `slot`) and
+// kept for the life of the process.
+PyObject* lasting_exception_class(PyObject*& slot, const char* name, const char* doc, PyObject* base);
+
 // The binding layer's panic exception, a subclass of BaseException (so that
 // `except Exception` does not swallow a broken invariant).
 PyObject* panic_exception();
@@ -31,6 +37,13 @@ void set_panic(std::string_view message);
 // Inside a `catch`: turns the exception in flight into the pending Python
 // error.
 void translate_current_exception();
+
+// Takes the pending error out of the indicator: the exception object, with
+// its traceback attached.
+Ref take_pending_error();
+// A new reference from a call (null when it failed) is True; a failed call
+// (its error cleared) counts as `if_failed`.
+bool returned_true(PyObject* result, bool if_failed);
 
 // Replaces the pending error by `type(prefix + str(pending))` whose cause is
 // the pending one.

@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "log/log.hpp"
+#include "python/bridge/awaitable.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/py/class_builder.hpp"
 #include "python/py/enum_class.hpp"
 #include "python/py/module_builder.hpp"
 #include "python/shutdown_hook.hpp"
+#include "runtime/cancellation_token.hpp"
+#include "runtime/first_of.hpp"
 
 namespace probe {
 
@@ -245,6 +248,69 @@ Ref start_logging_threads(Arguments& args) {
 }
 
 
+// Awaitable operations on the bridge. Each counts whether its body ran to the
+// end or was dropped at a suspension point.
+std::atomic<int> g_finished{0};
+std::atomic<int> g_dropped{0};
+
+struct OperationWitness {
+  bool finished = false;
+  ~OperationWitness() { ++(finished ? g_finished : g_dropped); }
+};
+
+asio::awaitable<long long> sleep_then(std::chrono::milliseconds delay, long long value) {
+  OperationWitness witness;
+  if (delay.count() > 0) co_await runtime::sleep_for(delay);
+  witness.finished = true;
+  co_return value;
+}
+
+asio::awaitable<long long> fail_after(std::chrono::milliseconds delay, bool fault, std::string message) {
+  OperationWitness witness;
+  co_await runtime::sleep_for(delay);
+  witness.finished = true;
+  if (fault) throw std::runtime_error(message);
+  throw Error(message);
+}
+
+asio::awaitable<void> forever() {
+  OperationWitness witness;
+  runtime::CancellationToken never;
+  co_await never.cancelled();
+}
+
+constexpr Param kDelayValue[] = {{"delay_ms"}, {"value"}};
+constexpr Signature kSleepThen{"sleep_then", {}, kDelayValue};
+// The synchronous part counts the calls, so a test can see that it ran
+// before the bridge asked for a running loop.
+std::atomic<int> g_calls{0};
+Ref sleep_then_py(Arguments& args) {
+  auto delay = std::chrono::milliseconds(args.get<std::uint32_t>(0));
+  long long value = args.get<long long>(1);
+  ++g_calls;
+  return python::into_future(sleep_then(delay, value), [](long long result) { return py::to_int(result); });
+}
+
+constexpr Param kDelayFaultMessage[] = {{"delay_ms"}, {"fault"}, {"message"}};
+constexpr Signature kFailAfter{"fail_after", {}, kDelayFaultMessage};
+Ref fail_after_py(Arguments& args) {
+  auto delay = std::chrono::milliseconds(args.get<std::uint32_t>(0));
+  bool fault = args.get<bool>(1);
+  return python::into_future(fail_after(delay, fault, args.get<std::string>(2)),
+                             [](long long result) { return py::to_int(result); });
+}
+
+constexpr Signature kForever{"forever"};
+Ref forever_py(Arguments&) { return python::into_future(forever()); }
+
+constexpr Signature kCounts{"operation_counts"};
+Ref operation_counts(Arguments&) {
+  return Ref::steal(Py_BuildValue("(iii)", g_calls.load(), g_finished.load(), g_dropped.load()));
+}
+
+constexpr Signature kOperationPanic{"operation_panic_type"};
+Ref operation_panic_type(Arguments&) { return Ref::borrow(python::operation_panic()); }
+
 // A class: borrows, properties, a constructor with a default.
 struct Counter {
   std::uint32_t count = 0;
@@ -332,6 +398,11 @@ int execute(PyObject* module) {
         py::function<kColourArg, to_colour>(),
         py::function<kDefaultedSig, defaulted>(),
         py::function<kMisdeclared, misdeclared>(),
+        py::function<kSleepThen, sleep_then_py>(),
+        py::function<kFailAfter, fail_after_py>(),
+        py::function<kForever, forever_py>(),
+        py::function<kCounts, operation_counts>(),
+        py::function<kOperationPanic, operation_panic_type>(),
         py::function<kRaiseError, raise_error>(),
         py::function<kRaiseFault, raise_fault>(),
         py::function<kRaiseUnknown, raise_unknown>(),

@@ -21,10 +21,12 @@ SOURCES = [
     *sorted((REPO / "src/python/py").glob("*.cpp")),
     REPO / "src/python/log_forwarding.cpp",
     REPO / "src/python/shutdown_hook.cpp",
+    *sorted((REPO / "src/python/bridge").glob("*.cpp")),
+    *sorted((REPO / "src/runtime").glob("*.cpp")),
     *sorted((REPO / "src/log").glob("*.cpp")),
     PROBE_DIR / "binder_probe.cpp",
 ]
-HEADER_DIRS = [REPO / "src/python", REPO / "src/log", REPO / "src/common"]
+HEADER_DIRS = [REPO / "src/python", REPO / "src/log", REPO / "src/common", REPO / "src/runtime"]
 
 
 def _compiler():
@@ -42,6 +44,8 @@ def _flags():
         "-Werror",
         "-DPy_LIMITED_API=0x030A0000",
         "-DFMT_HEADER_ONLY=1",
+        "-DASIO_STANDALONE",
+        "-DASIO_NO_DEPRECATED",
         f"-I{REPO / 'src'}",
         f"-I{sysconfig.get_paths()['include']}",
     ]
