@@ -1,16 +1,73 @@
-// The extension module ovik_sdk.main_mod (multi-phase initialisation).
-#include <Python.h>
+// The extension module ovik_sdk.main_mod: multi-phase initialisation with a
+// single execution step.
+#include "common/version.hpp"
+#include "log/log.hpp"
+#include "python/enum_classes.hpp"
+#include "python/log_forwarding.hpp"
+#include "python/logging_functions.hpp"
+#include "python/parser_classes.hpp"
+#include "python/py/boundary.hpp"
+#include "python/py/module_builder.hpp"
+#include "python/shutdown_hook.hpp"
+
+namespace ovik::python {
 
 namespace {
 
+constexpr std::string_view kModuleTarget = "ovik_sdk::python::py_mod";
+
+// The public names in the order of `__all__`. Each comment names what is
+// still to come at its place.
+void add_names(py::ModuleBuilder& module) {
+  module.add_class(py::enum_type<kLogLevel>());
+  module.add_class(py::type_object<ParserObject>());
+  module.add_class(py::type_object<StreamObject>());
+  // SerialStream, OvikDevice, SensorProfile
+  module.add_class(py::enum_type<kDfuState>());
+  // DfuProgress, LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
+  module.add_function(get_sdk_version_function());
+  module.add_function(initialize_logging_function());
+  module.add_function(initialize_logging_with_file_function());
+  // available_usb_ports, get_usb_available_ports, perform_serial_dfu_py
+  module.add_class(py::enum_type<kMsgType>());
+  module.add_class(py::enum_type<kNoiseTypes>());
+  module.add_class(py::enum_type<kDownsamplingOperations>());
+  module.add_class(py::enum_type<kSamplingRate>());
+  module.add_class(py::enum_type<kAfeSampleRate>());
+  module.add_class(py::enum_type<kImuSampleRate>());
+  module.add_class(py::enum_type<kImuMode>());
+  module.add_class(py::enum_type<kMagSampleRate>());
+  module.add_class(py::enum_type<kUploadDataType>());
+  module.add_class(py::enum_type<kCtrlBoxPort>());
+  module.add_class(py::enum_type<kFusionMode>());
+  // the nine set_*_callback functions, the four set_*_buffer_cfg functions,
+  // clear_*_buffer, get_*_buffer and get_*_calibration_buff, set_fusion_mode
+}
+
+int execute(PyObject* module) {
+  return py::boundary<int>(-1, [&] {
+    if (!PyModule_Check(module))
+      throw Error("'" + py::type_name(module) + "' object is not an instance of 'module'", ErrorKind::Type);
+    install_log_forwarding();
+    register_shutdown_hook();
+    OVIK_LOG(Info, kModuleTarget, "ovik_sdk version: {}", kSdkVersion);
+    py::ModuleBuilder builder(module);
+    add_names(builder);
+    return 0;
+  });
+}
+
 PyModuleDef_Slot g_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(execute)},
     {0, nullptr},
 };
 
 PyModuleDef g_module = {
-    PyModuleDef_HEAD_INIT, "main_mod", nullptr, 0, nullptr, g_slots, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "main_mod", "", 0, nullptr, g_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_main_mod() { return PyModuleDef_Init(&g_module); }
+}  // namespace ovik::python
+
+PyMODINIT_FUNC PyInit_main_mod() { return PyModuleDef_Init(&ovik::python::g_module); }

@@ -1,8 +1,11 @@
 import os
+import pathlib
 import subprocess
 import sys
 
 import pytest
+
+HERE = pathlib.Path(__file__).resolve().parent
 
 
 @pytest.fixture
@@ -20,3 +23,19 @@ def run_python(tmp_path):
         )
 
     return run
+
+
+@pytest.fixture(scope="session")
+def probe():
+    """The binder probe: a test-only extension built from the binding layer."""
+    sys.path.insert(0, str(HERE / "probe"))
+    try:
+        import build
+    finally:
+        sys.path.pop(0)
+    return build.load()
+
+
+@pytest.fixture(scope="session")
+def probe_dir(probe):
+    return pathlib.Path(probe.__file__).parent

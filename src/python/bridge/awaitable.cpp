@@ -1,0 +1,170 @@
+#include "python/bridge/awaitable.hpp"
+
+#include "common/global.hpp"
+#include "python/py/boundary.hpp"
+#include "python/py/class_builder.hpp"
+#include "python/py/convert.hpp"
+
+namespace ovik::python {
+
+namespace {
+
+Global<runtime::Runtime> g_bridge_runtime;
+
+// Looked up once, under the lock, and kept for the process.
+struct AsyncioNames {
+  py::Ref get_running_loop;
+  py::Ref copy_context;
+  py::Ref set_result;
+  py::Ref set_exception;
+};
+
+PyObject* set_outcome(PyObject* const* args, Py_ssize_t nargs, const char* method) {
+  return py::boundary_object([&] {
+    if (nargs != 2) throw std::logic_error("the future setter takes the future and the outcome");
+    py::Ref done = py::Ref::steal(PyObject_CallMethod(args[0], "done", nullptr));
+    // The future may have been cancelled after the outcome was scheduled.
+    if (done.get() == Py_True) return py::none();
+    return py::Ref::steal(PyObject_CallMethod(args[0], method, "O", args[1]));
+  });
+}
+
+PyObject* set_result(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  return set_outcome(args, nargs, "set_result");
+}
+
+PyObject* set_exception(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  return set_outcome(args, nargs, "set_exception");
+}
+
+PyMethodDef g_set_result{"_ovik_sdk_set_result", py::detail::as_cfunction(&set_result), METH_FASTCALL, nullptr};
+PyMethodDef g_set_exception{"_ovik_sdk_set_exception", py::detail::as_cfunction(&set_exception), METH_FASTCALL,
+                            nullptr};
+
+const AsyncioNames& asyncio_names() {
+  static AsyncioNames* names = nullptr;
+  if (names) return *names;
+  auto made = std::make_unique<AsyncioNames>();
+  py::Ref asyncio = py::Ref::steal(PyImport_ImportModule("asyncio"));
+  py::Ref contextvars = py::Ref::steal(PyImport_ImportModule("contextvars"));
+  made->get_running_loop = py::Ref::steal(PyObject_GetAttrString(asyncio.get(), "get_running_loop"));
+  made->copy_context = py::Ref::steal(PyObject_GetAttrString(contextvars.get(), "copy_context"));
+  made->set_result = py::Ref::steal(PyCFunction_NewEx(&g_set_result, nullptr, nullptr));
+  made->set_exception = py::Ref::steal(PyCFunction_NewEx(&g_set_exception, nullptr, nullptr));
+  if (!names) names = made.release();
+  return *names;
+}
+
+// The done-callback that aborts the operation of a cancelled future; owns the
+// abort function through its capsule.
+constexpr const char* kAbortCapsule = "ovik_sdk.abort_operation";
+
+PyObject* abort_if_cancelled(PyObject* capsule, PyObject* future) {
+  return py::boundary_object([&] {
+    py::Ref cancelled = py::Ref::steal(PyObject_CallMethod(future, "cancelled", nullptr));
+    if (cancelled.get() == Py_True) {
+      auto* abort = static_cast<std::function<void()>*>(PyCapsule_GetPointer(capsule, kAbortCapsule));
+      if (!abort) py::throw_python_error();
+      (*abort)();
+    }
+    return py::none();
+  });
+}
+
+PyMethodDef g_abort_if_cancelled{"_ovik_sdk_abort_if_cancelled", abort_if_cancelled, METH_O, nullptr};
+
+void delete_abort(PyObject* capsule) {
+  delete static_cast<std::function<void()>*>(PyCapsule_GetPointer(capsule, kAbortCapsule));
+}
+
+// The exception object that fails the future, for the exception in flight.
+py::Ref failure_of_current_exception() {
+  try {
+    throw;
+  } catch (const py::ErrorAlreadySet&) {
+    return py::take_pending_error();
+  } catch (const Error& error) {
+    return py::Ref::steal(PyObject_CallFunction(py::exception_class(error.kind()), "s", error.message().c_str()));
+  } catch (const std::exception& fault) {
+    std::string text = std::string("operation failed with an internal fault: ") +
+                       (*fault.what() ? fault.what() : "unknown error");
+    return py::Ref::steal(PyObject_CallFunction(operation_panic(), "s#", text.data(),
+                                                static_cast<Py_ssize_t>(text.size())));
+  } catch (...) {
+    return py::Ref::steal(
+        PyObject_CallFunction(operation_panic(), "s", "operation failed with an internal fault: unknown error"));
+  }
+}
+
+void schedule(detail::PendingFuture& pending, PyObject* setter, PyObject* outcome) {
+  py::Ref call_soon = py::Ref::steal(PyObject_GetAttrString(pending.loop.get(), "call_soon_threadsafe"));
+  py::Ref args = py::Ref::steal(PyTuple_Pack(3, setter, pending.future.get(), outcome));
+  py::Ref kwargs = py::Ref::steal(Py_BuildValue("{s:O}", "context", pending.context.get()));
+  py::Ref handle = py::Ref::steal(PyObject_Call(call_soon.get(), args.get(), kwargs.get()));
+}
+
+}  // namespace
+
+runtime::Runtime& bridge_runtime() { return g_bridge_runtime.get(); }
+
+PyObject* operation_panic() {
+  static PyObject* type = nullptr;
+  return py::lasting_exception_class(type, "ovik_sdk.OperationPanic",
+                                     "An awaited operation ended with an internal fault.", PyExc_Exception);
+}
+
+namespace detail {
+
+std::shared_ptr<PendingFuture> create_future() {
+  const AsyncioNames& names = asyncio_names();
+  auto pending = std::make_shared<PendingFuture>();
+  pending->loop = py::Ref::steal(PyObject_CallFunctionObjArgs(names.get_running_loop.get(), nullptr));
+  pending->context = py::Ref::steal(PyObject_CallFunctionObjArgs(names.copy_context.get(), nullptr));
+  pending->future = py::Ref::steal(PyObject_CallMethod(pending->loop.get(), "create_future", nullptr));
+  return pending;
+}
+
+void abort_on_cancel(const PendingFuture& pending, std::function<void()> abort) {
+  auto* owned = new std::function<void()>(std::move(abort));
+  PyObject* capsule = PyCapsule_New(owned, kAbortCapsule, delete_abort);
+  if (!capsule) {
+    delete owned;
+    py::throw_python_error();
+  }
+  py::Ref self = py::Ref::steal(capsule);
+  py::Ref callback = py::Ref::steal(PyCFunction_NewEx(&g_abort_if_cancelled, self.get(), nullptr));
+  py::Ref added = py::Ref::steal(PyObject_CallMethod(pending.future.get(), "add_done_callback", "O", callback.get()));
+}
+
+void complete(PendingFuture& pending, const std::function<py::Ref()>& make_result) {
+  py::with_gil([&] {
+    PendingFuture owned = std::move(pending);  // released here, under the lock
+    try {
+      py::Ref cancelled = py::Ref::steal(PyObject_CallMethod(owned.future.get(), "cancelled", nullptr));
+      if (cancelled.get() == Py_True) return;
+      py::Ref outcome;
+      PyObject* setter = asyncio_names().set_result.get();
+      try {
+        outcome = make_result();
+      } catch (const runtime::TaskAborted&) {
+        return;  // only a cancelled future aborts its operation
+      } catch (abi::__forced_unwind&) {
+        throw;
+      } catch (...) {
+        outcome = failure_of_current_exception();
+        setter = asyncio_names().set_exception.get();
+      }
+      schedule(owned, setter, outcome.get());
+    } catch (const py::ErrorAlreadySet&) {
+      // A loop closed before the operation ended has no one to tell.
+      py::Ref error = py::take_pending_error();
+      if (py::returned_true(PyObject_CallMethod(owned.loop.get(), "is_closed", nullptr), false)) return;
+      PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.get())), error.get());
+      PyErr_PrintEx(0);
+    }
+  });
+}
+
+}  // namespace detail
+
+}  // namespace ovik::python

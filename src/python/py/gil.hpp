@@ -1,0 +1,103 @@
+#pragma once
+// Who holds the interpreter lock, as far as this module knows.
+//
+// The limited API has no PyGILState_Check, so the module tracks it: a thread
+// holds the lock while it runs inside a call from the interpreter (the call
+// boundary) or inside `with_gil`. The tracking is conservative: it may say
+// "not held" where the lock is held (a release is then only deferred), never
+// the reverse.
+//
+// Shutdown: the module's atexit hook ends the time in which threads that do
+// not belong to the interpreter (runtime workers, blocking threads) may take
+// the lock. A thread that takes the lock after the interpreter began to
+// finalise is ended by the interpreter with a forced unwind; after the hook no
+// such thread asks for it.
+#include <cxxabi.h>
+
+#include <chrono>
+#include <utility>
+
+#include "python/py/python.hpp"
+
+namespace ovik::py {
+
+namespace detail {
+extern thread_local int t_held;     // nesting of lock holds known on this thread
+extern thread_local int t_foreign;  // of those, taken by `with_gil` on a thread that held nothing
+extern thread_local bool t_lost;    // the interpreter ended this thread inside Python code
+bool enter_foreign_section();
+void leave_foreign_section();
+}  // namespace detail
+
+// True when this thread may touch reference counts now.
+bool gil_held();
+
+// Marks the calling thread as holding the lock for the scope: the call
+// boundary opens one for every entry from the interpreter.
+class HeldScope {
+ public:
+  HeldScope() { ++detail::t_held; }
+  ~HeldScope() { --detail::t_held; }
+  HeldScope(const HeldScope&) = delete;
+  HeldScope& operator=(const HeldScope&) = delete;
+};
+
+void drain_pending_releases();
+
+// Runs `f` into the interpreter (a call that may run arbitrary Python code).
+// Should the interpreter end the thread inside it, the thread is marked so
+// that the destructors that run during that unwind leave Python alone.
+template <class F>
+decltype(auto) interpreter_call(F&& f) {
+  try {
+    return std::forward<F>(f)();
+  } catch (abi::__forced_unwind&) {
+    detail::t_lost = true;
+    throw;
+  }
+}
+
+// Runs `f` holding the interpreter lock, taking it if this thread does not
+// hold it. Returns false without running `f` when the thread would have to
+// take the lock after the shutdown hook has run.
+template <class F>
+bool with_gil(F&& f) {
+  if (detail::t_held > 0) {
+    std::forward<F>(f)();
+    return true;
+  }
+  if (!detail::enter_foreign_section()) return false;
+  struct Section {
+    ~Section() { detail::leave_foreign_section(); }
+  } section;
+  PyGILState_STATE state = PyGILState_Ensure();
+  ++detail::t_held;
+  ++detail::t_foreign;
+  try {
+    drain_pending_releases();
+    std::forward<F>(f)();
+  } catch (abi::__forced_unwind&) {
+    // The lock is gone with the interpreter; never give it back.
+    detail::t_lost = true;
+    throw;
+  } catch (...) {
+    --detail::t_foreign;
+    --detail::t_held;
+    PyGILState_Release(state);
+    throw;
+  }
+  --detail::t_foreign;
+  --detail::t_held;
+  PyGILState_Release(state);
+  return true;
+}
+
+// Called by the atexit hook, holding the lock: from now on no foreign thread
+// takes the lock. Lets the sections already under way finish, waiting at most
+// `grace` with the lock released.
+void begin_shutdown(std::chrono::milliseconds grace);
+bool shutdown_begun();
+// True on the thread that ran the shutdown hook (the one that finalises).
+bool on_shutdown_thread();
+
+}  // namespace ovik::py

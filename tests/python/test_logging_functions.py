@@ -1,0 +1,137 @@
+"""initialize_logging_py and initialize_logging_with_file_py, each in a fresh process."""
+
+import json
+import re
+
+import pytest
+
+import ovik_sdk.main_mod as m
+
+CONSOLE_VERSION = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\[\x1b\[32mINFO\x1b\[0m\] ovik_sdk version: 0\.5\.0$")
+FILE_VERSION = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z\[INFO\] ovik_sdk version: 0\.5\.0$")
+LOG_NAME = re.compile(r"^output_\d{8}_\d{6}\.log$")
+
+PRELUDE = """
+import json, logging, os, sys
+records = []
+class Keep(logging.Handler):
+    def emit(self, record):
+        records.append([record.name, record.levelname, record.getMessage()])
+logging.getLogger("ovik_sdk").addHandler(Keep())
+logging.getLogger("ovik_sdk").setLevel(logging.DEBUG)
+from ovik_sdk.main_mod import LogLevel, initialize_logging_py, initialize_logging_with_file_py
+"""
+
+REPORT = """
+sys.stdout.flush()
+sys.stderr.write(json.dumps(records) + "\\n")
+"""
+
+VERSION_RECORD = ["ovik_sdk.utils.logging_desktop", "INFO", "ovik_sdk version: 0.5.0"]
+IMPORT_RECORD = ["ovik_sdk.python.py_mod", "INFO", "ovik_sdk version: 0.5.0"]
+
+
+def records_of(result):
+    return json.loads(result.stderr.splitlines()[-1])
+
+
+def test_console_only_set_up_then_a_second_call_runs_nothing_new(run_python, tmp_path):
+    result = run_python(PRELUDE + """
+initialize_logging_with_file_py(LogLevel.Debug, False)
+initialize_logging_py(LogLevel.Error)
+""" + REPORT)
+    assert result.returncode == 0, result.stderr
+    assert not (tmp_path / "logs").exists()
+    lines = result.stdout.splitlines()
+    assert len(lines) == 2 and all(CONSOLE_VERSION.match(line) for line in lines), lines
+    assert records_of(result) == [IMPORT_RECORD, VERSION_RECORD, VERSION_RECORD]
+
+
+def test_initialize_logging_py_alone_creates_the_log_file(run_python, tmp_path):
+    result = run_python(PRELUDE + "initialize_logging_py(LogLevel.Info)\n" + REPORT)
+    assert result.returncode == 0, result.stderr
+    files = list((tmp_path / "logs").iterdir())
+    assert len(files) == 1 and LOG_NAME.match(files[0].name), files
+    file_lines = files[0].read_text().splitlines()
+    assert len(file_lines) == 1 and FILE_VERSION.match(file_lines[0]), file_lines
+    assert CONSOLE_VERSION.match(result.stdout.splitlines()[0])
+    assert records_of(result) == [IMPORT_RECORD, VERSION_RECORD]
+
+
+def test_keyword_level_and_numpy_bool_are_accepted(run_python, tmp_path):
+    pytest.importorskip("numpy")
+    result = run_python(PRELUDE + """
+import numpy
+initialize_logging_with_file_py(level=LogLevel.Warn, enable_file_logging=numpy.bool_(False))
+initialize_logging_py(level=LogLevel.Info)
+""" + REPORT)
+    assert result.returncode == 0, result.stderr
+    assert not (tmp_path / "logs").exists()
+    # Warn threshold on the console: the version line (Info) is not printed.
+    assert result.stdout == ""
+    assert records_of(result) == [IMPORT_RECORD, VERSION_RECORD, VERSION_RECORD]
+
+
+def test_a_failed_set_up_fails_every_later_call_with_the_same_text(run_python, tmp_path):
+    (tmp_path / "logs").write_text("a file where the directory should be")
+    result = run_python(PRELUDE + """
+for call in (lambda: initialize_logging_py(LogLevel.Info), lambda: initialize_logging_with_file_py(LogLevel.Info, False)):
+    try:
+        call()
+    except RuntimeError as error:
+        print(error)
+""" + REPORT)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == ["Failed to create log file: Not a directory"] * 2
+    assert records_of(result) == [IMPORT_RECORD]
+
+
+def test_concurrent_first_calls_set_up_once(run_python, tmp_path):
+    result = run_python(PRELUDE + """
+import threading
+threads = [threading.Thread(target=initialize_logging_py, args=(LogLevel.Info,)) for _ in range(8)]
+for thread in threads: thread.start()
+for thread in threads: thread.join()
+""" + REPORT)
+    assert result.returncode == 0, result.stderr
+    assert len(list((tmp_path / "logs").iterdir())) == 1
+    assert records_of(result) == [IMPORT_RECORD] + [VERSION_RECORD] * 8
+    assert len(result.stdout.splitlines()) == 8
+
+
+@pytest.mark.parametrize("call,text", [
+    (lambda: m.initialize_logging_py(2), "argument 'level': 'int' object is not an instance of 'LogLevel'"),
+    (lambda: m.initialize_logging_py(None), "argument 'level': 'None' is not an instance of 'LogLevel'"),
+    (lambda: m.initialize_logging_py(m.FusionMode.Imu6Axis),
+     "argument 'level': 'FusionMode' object is not an instance of 'LogLevel'"),
+    (lambda: m.initialize_logging_py(), "initialize_logging_py() missing 1 required positional argument: 'level'"),
+    (lambda: m.initialize_logging_py(m.LogLevel.Info, True),
+     "initialize_logging_py() takes 1 positional arguments but 2 were given"),
+    (lambda: m.initialize_logging_py(levels=m.LogLevel.Info),
+     "initialize_logging_py() got an unexpected keyword argument 'levels'"),
+    (lambda: m.initialize_logging_with_file_py(m.LogLevel.Info, 1),
+     "argument 'enable_file_logging': 'int' object is not an instance of 'bool'"),
+    (lambda: m.initialize_logging_with_file_py(2, 1), "argument 'level': 'int' object is not an instance of 'LogLevel'"),
+    (lambda: m.initialize_logging_with_file_py(m.LogLevel.Info),
+     "initialize_logging_with_file_py() missing 1 required positional argument: 'enable_file_logging'"),
+    (lambda: m.initialize_logging_with_file_py(enable_file_logging=False),
+     "initialize_logging_with_file_py() missing 1 required positional argument: 'level'"),
+])
+def test_argument_errors_set_up_nothing(call, text):
+    with pytest.raises(TypeError) as raised:
+        call()
+    assert str(raised.value) == text
+
+
+def test_argument_errors_leave_the_process_without_set_up(run_python, tmp_path):
+    result = run_python(PRELUDE + """
+for bad in (lambda: initialize_logging_py(2), lambda: initialize_logging_with_file_py(LogLevel.Info, 0)):
+    try:
+        bad()
+    except TypeError:
+        pass
+initialize_logging_with_file_py(LogLevel.Info, False)
+""" + REPORT)
+    assert result.returncode == 0, result.stderr
+    assert not (tmp_path / "logs").exists()
+    assert records_of(result) == [IMPORT_RECORD, VERSION_RECORD]

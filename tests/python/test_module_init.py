@@ -1,0 +1,149 @@
+"""Module initialisation: names, `__all__`, the version record, the module functions."""
+
+import importlib
+import inspect
+import json
+import sys
+
+import pytest
+
+import ovik_sdk.main_mod as m
+
+# The public names in the order the module adds them.
+TABLE = [
+    "LogLevel", "MessageParser", "MessageStream", "SerialStream", "OvikDevice", "SensorProfile", "DfuState",
+    "DfuProgress", "LowPassFilter", "HighPassFilter", "BandPassFilter", "BandStopFilter", "get_sdk_version",
+    "initialize_logging_py", "initialize_logging_with_file_py", "available_usb_ports", "get_usb_available_ports",
+    "perform_serial_dfu_py", "MsgType", "NoiseTypes", "DownsamplingOperations", "SamplingRate", "AfeSampleRate",
+    "ImuSampleRate", "ImuMode", "MagSampleRate", "UploadDataType", "CtrlBoxPort", "FusionMode",
+    "set_msg_resp_callback", "set_flex_data_callback", "set_emg_data_callback", "set_imu_data_callback",
+    "set_mag_data_callback", "set_imu_calibration_data_callback", "set_mag_calibration_data_callback",
+    "set_euler_data_callback", "set_quaternion_data_callback", "set_flex_buffer_cfg", "set_emg_buffer_cfg",
+    "set_imu_buffer_cfg", "set_mag_buffer_cfg", "clear_flex_buffer", "clear_emg_buffer", "clear_imu_buffer",
+    "clear_mag_buffer", "get_flex_buffer", "get_emg_buffer", "get_imu_buffer", "get_mag_buffer",
+    "get_imu_calibration_buff", "get_mag_calibration_buff", "get_euler_buffer", "get_quaternion_buffer",
+    "set_fusion_mode",
+]
+# Built so far; the rest are added by later work at their place in the table.
+PRESENT = [
+    "LogLevel", "MessageParser", "MessageStream", "DfuState", "get_sdk_version", "initialize_logging_py", "initialize_logging_with_file_py",
+    "MsgType", "NoiseTypes", "DownsamplingOperations", "SamplingRate", "AfeSampleRate", "ImuSampleRate", "ImuMode",
+    "MagSampleRate", "UploadDataType", "CtrlBoxPort", "FusionMode",
+]
+
+
+def is_ordered_subsequence(names, table):
+    position = 0
+    for name in names:
+        try:
+            position = table.index(name, position) + 1
+        except ValueError:
+            return False
+    return True
+
+
+def test_table_has_55_distinct_names():
+    assert len(TABLE) == 55 and len(set(TABLE)) == 55
+
+
+def test_all_is_an_ordered_subsequence_of_the_table_with_every_name_present():
+    assert type(m.__all__) is list
+    assert is_ordered_subsequence(m.__all__, TABLE)
+    assert len(set(m.__all__)) == len(m.__all__)
+    assert set(PRESENT) <= set(m.__all__)
+    for name in m.__all__:
+        assert hasattr(m, name), name
+    public = {name for name in vars(m) if not name.startswith("_")}
+    assert public == set(m.__all__)
+
+
+def test_module_has_no_version_attribute_and_an_empty_docstring():
+    assert m.__doc__ == ""
+    assert not hasattr(m, "__version__")
+    assert m.__name__ == "ovik_sdk.main_mod"
+
+
+@pytest.mark.parametrize("name,signature", [
+    ("get_sdk_version", "()"),
+    ("initialize_logging_py", "(level)"),
+    ("initialize_logging_with_file_py", "(level, enable_file_logging)"),
+])
+def test_functions_are_bound_to_the_module_and_documented_by_their_signature(name, signature):
+    function = getattr(m, name)
+    assert function.__module__ == "ovik_sdk.main_mod"
+    assert function.__self__ is m
+    assert function.__text_signature__ == signature
+    assert str(inspect.signature(function)) == signature
+    assert function.__doc__ is None
+
+
+def test_get_sdk_version_returns_a_new_string_each_call():
+    first, second = m.get_sdk_version(), m.get_sdk_version()
+    assert first == second == "0.5.0"
+    assert first is not second
+
+
+def test_get_sdk_version_takes_no_arguments():
+    with pytest.raises(TypeError, match="takes no arguments"):
+        m.get_sdk_version(1)
+
+
+CAPTURE = """
+import json, logging
+records = []
+class Keep(logging.Handler):
+    def emit(self, record):
+        records.append([record.name, record.levelname, record.getMessage()])
+logging.getLogger().addHandler(Keep())
+logging.getLogger().setLevel(logging.DEBUG)
+"""
+
+
+def test_import_logs_the_version_once_on_the_module_logger(run_python):
+    result = run_python(CAPTURE + "import ovik_sdk.main_mod\nprint(json.dumps(records))")
+    assert result.returncode == 0, result.stderr
+    assert json.loads(result.stdout) == [["ovik_sdk.python.py_mod", "INFO", "ovik_sdk version: 0.5.0"]]
+
+
+def test_import_prints_nothing_under_the_default_logging_configuration(run_python):
+    result = run_python("import ovik_sdk.main_mod")
+    assert (result.returncode, result.stdout, result.stderr) == (0, "", "")
+
+
+def test_import_starts_no_thread(run_python):
+    result = run_python("import threading, os\nbefore = len(os.listdir('/proc/self/task'))\n"
+                        "import ovik_sdk.main_mod\nprint(len(os.listdir('/proc/self/task')) - before)")
+    assert result.stdout == "0\n", result.stderr
+
+
+def test_a_second_import_runs_the_execution_step_again(run_python):
+    code = CAPTURE + """
+import sys
+import ovik_sdk.main_mod as first
+del sys.modules["ovik_sdk.main_mod"]
+import ovik_sdk.main_mod as second
+print(json.dumps([first is second, first.__all__ == second.__all__, first.LogLevel is second.LogLevel, records]))
+"""
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    same, equal_names, shared_class, records = json.loads(result.stdout)
+    assert (same, equal_names, shared_class) == (False, True, True)
+    assert records == [["ovik_sdk.python.py_mod", "INFO", "ovik_sdk version: 0.5.0"]] * 2
+
+
+def test_import_fails_when_logging_cannot_be_imported(run_python):
+    code = """
+import sys
+sys.modules["logging"] = None
+try:
+    import ovik_sdk.main_mod
+except ImportError as error:
+    print(str(error))
+    print(type(error.__cause__).__name__)
+"""
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert lines[0].startswith("Failed to initialize python logging: ")
+    assert "logging" in lines[0]
+    assert lines[1] == "ModuleNotFoundError"
