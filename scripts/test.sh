@@ -9,7 +9,7 @@ JOBS=$(nproc)
 
 ensure_debian_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev \
   libprotobuf-dev protobuf-compiler clang-16 libclang-rt-16-dev
-"$PYTHON" -m pip install --quiet cmake ninja pytest pytest-timeout protobuf grpcio-tools crcmod
+"$PYTHON" -m pip install --quiet cmake ninja pytest pytest-timeout protobuf grpcio-tools crcmod numpy
 
 run_ctest() {  # build directory, extra cmake options...
   local dir=$1

@@ -65,7 +65,7 @@ void emit(Level level, std::string_view target, std::string message) {
 
 DeferredScope::DeferredScope() { ++t_deferred.depth; }
 
-DeferredScope::~DeferredScope() {
+DeferredScope::~DeferredScope() noexcept(false) {
   if (--t_deferred.depth > 0) return;
   // Writing may log again (an output reporting a failure); take the records
   // out first so that those go straight through.

@@ -71,7 +71,9 @@ void emit(Level level, std::string_view target, std::string message);
 class DeferredScope {
  public:
   DeferredScope();
-  ~DeferredScope();
+  // Not noexcept: writing may forward to Python, and an interpreter that is
+  // finalising ends foreign threads with a forced unwind, which must pass.
+  ~DeferredScope() noexcept(false);
   DeferredScope(const DeferredScope&) = delete;
   DeferredScope& operator=(const DeferredScope&) = delete;
 };
