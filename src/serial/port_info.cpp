@@ -2,27 +2,17 @@
 
 #include <fmt/format.h>
 
+#include "schema/debug_string.hpp"
+
 namespace ovik::serial {
 namespace {
 
+// Port names and USB strings are rendered like every other text in our debug
+// renderings.
 std::string quoted(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\0': out += "\\0"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-          out += fmt::format("\\u{{{:x}}}", static_cast<unsigned char>(c));
-        else
-          out += c;
-    }
-  }
-  return out + '"';
+  std::string out;
+  schema::append_debug_string(out, text);
+  return out;
 }
 
 std::string optional_text(const std::optional<std::string>& text) {
