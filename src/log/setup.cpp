@@ -18,6 +18,9 @@ SetupEnvironment process_environment() {
       stdout,
       [] { return Clock::now(); },
       [] {
+        // localtime_r need not look at TZ again; tzset makes a TZ set by the
+        // program before the set-up count.
+        tzset();
         std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);

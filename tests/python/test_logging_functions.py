@@ -58,6 +58,26 @@ def test_initialize_logging_py_alone_creates_the_log_file(run_python, tmp_path):
     assert records_of(result) == [IMPORT_RECORD, VERSION_RECORD]
 
 
+def test_the_file_name_follows_a_time_zone_set_by_the_program(run_python, tmp_path):
+    # The process starts in UTC and has used its zone before the program moves
+    # it fourteen hours east; the file name must be in the new zone.
+    result = run_python("""
+import datetime, os, time
+time.localtime()
+os.environ["TZ"] = "Etc/GMT-14"
+zone = datetime.timezone(datetime.timedelta(hours=14))
+before = datetime.datetime.now(zone).strftime("%Y%m%d_%H%M")
+from ovik_sdk.main_mod import LogLevel, initialize_logging_py
+initialize_logging_py(LogLevel.Error)
+after = datetime.datetime.now(zone).strftime("%Y%m%d_%H%M")
+print(before, after)
+""", env={"TZ": "UTC"})
+    assert result.returncode == 0, result.stderr
+    before, after = result.stdout.split()
+    [log_file] = (tmp_path / "logs").iterdir()
+    assert log_file.name[len("output_"):-len("SS.log")] in (before, after), (log_file.name, before, after)
+
+
 def test_keyword_level_and_numpy_bool_are_accepted(run_python, tmp_path):
     pytest.importorskip("numpy")
     result = run_python(PRELUDE + """
