@@ -27,6 +27,8 @@ inline std::string_view kind_name(const OvikMessage& message) { return kOvikMess
 // {"<kind>":<the message's JSON object>}; fails only for an enumeration
 // number without a name.
 Result<std::string> to_json(const OvikMessage& message);
+// The same text, appended to `out`.
+Result<void> write_json(const OvikMessage& message, std::string& out);
 
 // <kind>(<the message's debug text>)
 std::string to_debug(const OvikMessage& message);

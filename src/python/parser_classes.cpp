@@ -48,11 +48,12 @@ asio::awaitable<std::string> next_item(ResultStream stream) {
   runtime::Received<proto::ParseResult> item = co_await receiver->recv();
   switch (item.status) {
     case runtime::RecvStatus::Value: {
-      Result<std::string> json = proto::to_json(item.value->message);
-      if (!json) throw Error("failed to render message as JSON: " + json.error().message());
       std::string text;
-      text.reserve(128 + json->size());
-      text.append("{\"Ovik\":").append(*json).push_back('}');
+      text.reserve(128);
+      text += "{\"Ovik\":";
+      Result<void> written = proto::write_json(item.value->message, text);
+      if (!written) throw Error("failed to render message as JSON: " + written.error().message());
+      text += '}';
       co_return text;
     }
     case runtime::RecvStatus::Lagged:

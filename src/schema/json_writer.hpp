@@ -166,17 +166,23 @@ Result<std::string> to_json(const M& message) {
   return out;
 }
 
-// {"<kind>":<the message's object>}: the JSON text of a message as one of the
-// kinds of the message enum.
+// Appends {"<kind>":<the message's object>}: the JSON text of a message as one
+// of the kinds of the message enum.
+template <ProtoMessage M>
+Result<void> write_json_as_kind(std::string_view kind, const M& message, std::string& out) {
+  out += "{\"";
+  out += kind;
+  out += "\":";
+  if (auto written = write_json(message, out); !written) return written;
+  out += '}';
+  return {};
+}
+
 template <ProtoMessage M>
 Result<std::string> to_json_as_kind(std::string_view kind, const M& message) {
   std::string out;
   out.reserve(128);
-  out += "{\"";
-  out += kind;
-  out += "\":";
-  if (auto written = write_json(message, out); !written) return Failure{std::move(written).error()};
-  out += '}';
+  if (auto written = write_json_as_kind(kind, message, out); !written) return Failure{std::move(written).error()};
   return out;
 }
 
