@@ -1,0 +1,57 @@
+#pragma once
+// How the data pipeline reaches the program's callbacks without depending on
+// Python: the Python layer installs a sink; C++ tests install a recorder.
+// With nothing installed no slot is set and message items are consumed and
+// dropped.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ovik::pipeline {
+
+// The nine callback slots, in the order the module registers their functions.
+enum class CallbackKind : std::uint8_t {
+  MsgResp,
+  Flex,
+  Emg,
+  Imu,
+  Mag,
+  ImuCalibration,
+  MagCalibration,
+  Euler,
+  Quaternion,
+};
+inline constexpr std::size_t kCallbackKindCount = 9;
+
+using Row = std::vector<float>;
+using RowBatch = std::vector<Row>;
+
+class CallbackSink {
+ public:
+  virtual ~CallbackSink() = default;
+
+  // Whether the kind's slot holds an object now. Called by the ingestion on
+  // any thread, possibly under pipeline locks: it must not run Python code
+  // nor take the interpreter lock.
+  virtual bool is_set(CallbackKind kind) const = 0;
+
+  // One dispatcher's run of handler calls on a blocking thread: `body` makes
+  // the calls below, one item after the other, in order. The sink may take
+  // the interpreter lock once for the whole run and hand it over between
+  // calls when the run grows long; calls made outside a run are allowed too.
+  virtual void run_batch(const std::function<void()>& body) = 0;
+
+  // Hands one row batch to the kind's callable (never MsgResp).
+  virtual void invoke(CallbackKind kind, RowBatch rows) = 0;
+
+  // Hands a decoded message's device id and JSON text to the
+  // message-response callable.
+  virtual void invoke_message(std::string device_id, std::string json) = 0;
+};
+
+// Process-wide; the sink must live until the process ends. nullptr removes it.
+void install_callback_sink(CallbackSink* sink);
+CallbackSink* callback_sink();
+
+}  // namespace ovik::pipeline
