@@ -112,7 +112,7 @@ bool judge_field(Fusion& fusion, Vec3 m) {
     if (fusion.anomaly_count == 0 && fusion.anomaly_active) {
       fusion.anomaly_active = false;
       OVIK_LOG(Info, kDataTarget,
-               "✅ [Compass Recovered] Magnetic field normalized: {:.3} Gauss. Re-activated high-accuracy 9-axis fusion.",
+               "✅ [Compass Recovered] Magnetic field normalized: {:.3f} Gauss. Re-activated high-accuracy 9-axis fusion.",
                magnitude);
     }
     return true;
@@ -122,7 +122,7 @@ bool judge_field(Fusion& fusion, Vec3 m) {
   if (!fusion.anomaly_active) {
     fusion.anomaly_active = true;
     OVIK_LOG(Warn, kDataTarget,
-             "🚨 [Compass Warning] Severe magnetic anomaly detected: {:.3} Gauss (Safe: 0.25~0.75). Auto-downgraded to "
+             "🚨 [Compass Warning] Severe magnetic anomaly detected: {:.3f} Gauss (Safe: 0.25~0.75). Auto-downgraded to "
              "6-axis IMU fusion to ensure motion safety!",
              magnitude);
   }
