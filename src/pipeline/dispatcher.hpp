@@ -60,12 +60,14 @@ class CallbackDispatcher {
           return;
         case runtime::SendStatus::Full:
           OVIK_LOG(Warn, kDispatcherTarget,
-                   "⚠️  {} callback dispatcher is full (lagging callback). Dropping sample to prevent memory overflow!",
+                   "⚠️  {} callback dispatcher is full (lagging callback). Dropping sample to prevent memory "
+                   "overflow!",
                    name_);
           return;
         case runtime::SendStatus::Closed:
           forget(channel);
-          if (attempt == 0) OVIK_LOG(Warn, kDispatcherTarget, "Restarting {} callback dispatcher after send failure", name_);
+          if (attempt > 0) break;
+          OVIK_LOG(Warn, kDispatcherTarget, "Restarting {} callback dispatcher after send failure", name_);
           break;
       }
     }

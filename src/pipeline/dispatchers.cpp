@@ -32,17 +32,23 @@ void handle_message_item(MessageCallbackItem item) {
   if (CallbackSink* sink = callback_sink()) sink->invoke_message(std::move(item.device_id), std::move(item.json));
 }
 
-template <class Item>
-using DispatcherGlobal = Global<CallbackDispatcher<Item>>;
+template <class Item, void (*handler)(Item)>
+CallbackDispatcher<Item>* make_dispatcher(std::string_view name) {
+  return new CallbackDispatcher<Item>(name, handler);
+}
 
-DispatcherGlobal<RowBatch> g_emg(+[] { return new CallbackDispatcher<RowBatch>("EMG", &handle_rows<CallbackKind::Emg>); });
-DispatcherGlobal<ImuCallbackItem> g_imu(+[] { return new CallbackDispatcher<ImuCallbackItem>("IMU", &handle_imu_item); });
-DispatcherGlobal<MagCallbackItem> g_mag(+[] { return new CallbackDispatcher<MagCallbackItem>("Mag", &handle_mag_item); });
-DispatcherGlobal<RowBatch> g_flex(+[] { return new CallbackDispatcher<RowBatch>("Flex", &handle_rows<CallbackKind::Flex>); });
-DispatcherGlobal<RowBatch> g_quaternion(
-    +[] { return new CallbackDispatcher<RowBatch>("Quaternion", &handle_rows<CallbackKind::Quaternion>); });
-DispatcherGlobal<MessageCallbackItem> g_message(
-    +[] { return new CallbackDispatcher<MessageCallbackItem>("ovik message", &handle_message_item); });
+Global<CallbackDispatcher<RowBatch>> g_emg(
+    +[] { return make_dispatcher<RowBatch, handle_rows<CallbackKind::Emg>>("EMG"); });
+Global<CallbackDispatcher<ImuCallbackItem>> g_imu(
+    +[] { return make_dispatcher<ImuCallbackItem, handle_imu_item>("IMU"); });
+Global<CallbackDispatcher<MagCallbackItem>> g_mag(
+    +[] { return make_dispatcher<MagCallbackItem, handle_mag_item>("Mag"); });
+Global<CallbackDispatcher<RowBatch>> g_flex(
+    +[] { return make_dispatcher<RowBatch, handle_rows<CallbackKind::Flex>>("Flex"); });
+Global<CallbackDispatcher<RowBatch>> g_quaternion(
+    +[] { return make_dispatcher<RowBatch, handle_rows<CallbackKind::Quaternion>>("Quaternion"); });
+Global<CallbackDispatcher<MessageCallbackItem>> g_message(
+    +[] { return make_dispatcher<MessageCallbackItem, handle_message_item>("ovik message"); });
 
 }  // namespace
 

@@ -112,7 +112,8 @@ bool judge_field(Fusion& fusion, Vec3 m) {
     if (fusion.anomaly_count == 0 && fusion.anomaly_active) {
       fusion.anomaly_active = false;
       OVIK_LOG(Info, kDataTarget,
-               "✅ [Compass Recovered] Magnetic field normalized: {:.3f} Gauss. Re-activated high-accuracy 9-axis fusion.",
+               "✅ [Compass Recovered] Magnetic field normalized: {:.3f} Gauss. Re-activated high-accuracy 9-axis "
+               "fusion.",
                magnitude);
     }
     return true;

@@ -72,6 +72,8 @@ std::vector<std::int16_t> imu_word_row(const schema::ImuData& imu) {
   return word_row(imu.seq_num, {&imu.acc_raw_data, &imu.gyro_raw_data});
 }
 
-std::vector<std::int16_t> mag_word_row(const schema::MagData& mag) { return word_row(mag.seq_num, {&mag.mag_raw_data}); }
+std::vector<std::int16_t> mag_word_row(const schema::MagData& mag) {
+  return word_row(mag.seq_num, {&mag.mag_raw_data});
+}
 
 }  // namespace ovik::pipeline

@@ -1,137 +1,108 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <array>
+#include <future>
+#include <numeric>
 
 #include "log/capture.hpp"
 #include "pipeline/dispatcher.hpp"
-#include "support/recording_sink.hpp"
 
 namespace ovik::pipeline {
 namespace {
 
-using testing::await;
-
-// What the test handler saw; it waits at `hold_at` until released and then
-// throws if that item is `throw_at`.
-struct Handled {
-  std::mutex mutex;
-  std::condition_variable released;
-  std::vector<int> items;
-  int in_flight = 0, most_in_flight = 0, hold_at = -1, throw_at = -1;
-
-  std::vector<int> wait_for(std::size_t n) {
-    await([&] {
-      std::lock_guard lock(mutex);
-      return items.size() >= n;
-    });
-    std::lock_guard lock(mutex);
-    return items;
-  }
-  void release() {
-    std::lock_guard lock(mutex);
-    hold_at = -1;
-    released.notify_all();
-  }
-} g_handled;
+// The test handler records each item; it waits at `g_hold_at` until the gate
+// opens, and then throws if that item is `g_throw_at`.
+std::array<std::atomic<int>, 2048> g_items;
+std::atomic<int> g_count{0}, g_in_flight{0}, g_most_in_flight{0};
+int g_hold_at = -1, g_throw_at = -1;
+std::promise<void> g_open;
+const std::shared_future<void> g_gate = g_open.get_future().share();
 
 void record(int item) {
-  std::unique_lock lock(g_handled.mutex);
-  g_handled.most_in_flight = std::max(g_handled.most_in_flight, ++g_handled.in_flight);
-  g_handled.items.push_back(item);
-  g_handled.released.wait_for(lock, std::chrono::seconds(10), [&] { return g_handled.hold_at != item; });
-  --g_handled.in_flight;
-  if (item == g_handled.throw_at) throw Error("boom");
+  g_most_in_flight = std::max(g_most_in_flight.load(), ++g_in_flight);
+  g_items[g_count] = item;
+  ++g_count;
+  if (item == g_hold_at) g_gate.wait_for(std::chrono::seconds(10));
+  --g_in_flight;
+  if (item == g_throw_at) throw Error("boom");
 }
 
-std::vector<int> sequence(int first, int last) {
-  std::vector<int> out;
-  for (int i = first; i <= last; ++i) out.push_back(i);
-  return out;
+// Polls `done` for at most 10 s.
+template <class Done>
+void await(Done done) {
+  for (int spins = 0; !done() && spins < 1000; ++spins) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-TEST(Dispatcher, DeliversInOrderOneAtATime) {
-  CallbackDispatcher<int> dispatcher("Order", &record);
-  for (int i = 0; i < 1000; ++i) dispatcher.dispatch(i);
-  EXPECT_EQ(g_handled.wait_for(1000), sequence(0, 999));
-  EXPECT_EQ(g_handled.most_in_flight, 1);
+// Every item recorded, once there are `count` (at most 10 s later).
+std::vector<int> recorded(int count) {
+  await([&] { return g_count >= count; });
+  return std::vector<int>(g_items.begin(), g_items.begin() + g_count);
 }
 
-std::atomic<int> g_other{0};
-
-TEST(Dispatcher, ASlowHandlerHoldsBackOnlyItsOwnDispatcher) {
-  g_handled.hold_at = 0;
-  CallbackDispatcher<int> slow("EMG", &record);
-  CallbackDispatcher<int> other("IMU", [](int) { ++g_other; });
-  slow.dispatch(0);
-  slow.dispatch(1);
-  g_handled.wait_for(1);
-  for (int i = 0; i < 5; ++i) other.dispatch(i);
-  await([] { return g_other == 5; });
-  EXPECT_EQ(g_handled.items, std::vector<int>{0});
-  g_handled.release();
-  EXPECT_EQ(g_handled.wait_for(2), (std::vector<int>{0, 1}));
-}
-
-// Stalled on its first item, a dispatcher keeps 1024 more and drops the rest;
-// once free, its worker delivers what waited in runs of at most 256.
-TEST(Dispatcher, FullQueueDropsWithAWarning) {
-  testing::RecordingSink& sink = testing::RecordingSink::installed();
+// Stalled on its first item, a dispatcher keeps 1024 more and drops the rest
+// while another dispatcher goes on; once free, its worker delivers what
+// waited, in order, one at a time, in four runs of 256, and stops once its
+// last sender is gone.
+TEST(Dispatcher, FullQueueDropsWithAWarningAndDrainsBeforeItStops) {
+  static std::atomic<int> other_items{0};
+  static struct : CallbackSink {
+    bool is_set(CallbackKind) const override { return false; }
+    void run_batch(const std::function<void()>& body) override { ++runs, body(); }
+    void invoke(CallbackKind, RowBatch) override {}
+    void invoke_message(std::string, std::string) override {}
+    std::atomic<int> runs{0};
+  } sink;
+  install_callback_sink(&sink);
   log::ScopedCapture capture;
-  g_handled.hold_at = 0;
-  CallbackDispatcher<int> dispatcher("Stall", &record);
-  dispatcher.dispatch(0);
-  g_handled.wait_for(1);
-  for (int i = 1; i < 1100; ++i) dispatcher.dispatch(i);
-  g_handled.release();
-  EXPECT_EQ(g_handled.wait_for(1025), sequence(0, 1024));
-  EXPECT_EQ(capture.messages(kDispatcherTarget),
-            std::vector<std::string>(75, "⚠️  Stall callback dispatcher is full (lagging callback). Dropping sample "
-                                         "to prevent memory overflow!"));
-  EXPECT_EQ(sink.batches, 5);
+  g_hold_at = 0;
+  auto dispatcher = std::make_unique<CallbackDispatcher<int>>("EMG", &record);
+  CallbackDispatcher<int> other("IMU", [](int) { ++other_items; });
+  dispatcher->dispatch(0);
+  recorded(1);
+  for (int i = 1; i < 1100; ++i) dispatcher->dispatch(i);
+  for (int i = 0; i < 5; ++i) other.dispatch(i);
+  await([] { return other_items == 5; });
+  EXPECT_EQ(recorded(1).size(), 1u);
+  const int runs_before = sink.runs;
+  dispatcher.reset();
+  g_open.set_value();
+  std::vector<int> expected(1025);
+  std::iota(expected.begin(), expected.end(), 0);
+  EXPECT_EQ(recorded(1025), expected);
+  EXPECT_EQ(g_most_in_flight, 1);
+  EXPECT_EQ(sink.runs - runs_before, 4);
+  await([&] { return capture.messages(kDispatcherTarget).size() > 75; });
+  std::vector<std::string> logged(75, "⚠️  EMG callback dispatcher is full (lagging callback). Dropping sample to "
+                                      "prevent memory overflow!");
+  logged.push_back("EMG callback dispatcher stopped");
+  EXPECT_EQ(capture.messages(kDispatcherTarget), logged);
 }
 
 TEST(Dispatcher, AFailedJobEndsTheWorkerAndTheNextSendRestartsIt) {
   log::ScopedCapture capture;
-  const std::string path = ::testing::TempDir() + "dispatcher_stderr.txt";
+  int error_pipe[2];
+  ASSERT_EQ(pipe(error_pipe), 0);
   const int saved_stderr = dup(2);
-  dup2(fileno(std::fopen(path.c_str(), "w+")), 2);
-  g_handled.hold_at = g_handled.throw_at = 0;
+  dup2(error_pipe[1], 2);
+  g_hold_at = g_throw_at = 0;
   CallbackDispatcher<int> dispatcher("Throw", &record);
-  dispatcher.dispatch(0);
-  g_handled.wait_for(1);
-  dispatcher.dispatch(1);
-  dispatcher.dispatch(2);
-  g_handled.release();
-  std::string written;
-  await([&] {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    written = text.str();
-    return !written.empty();
-  });
+  for (int i = 0; i < 3; ++i) dispatcher.dispatch(i);
+  recorded(1);
+  g_open.set_value();
+  pollfd written{error_pipe[0], POLLIN, 0};
+  poll(&written, 1, 10000);
+  char text[128] = {};
+  EXPECT_GT(read(error_pipe[0], text, sizeof(text) - 1), 0);
   dup2(saved_stderr, 2);
-  EXPECT_EQ(written, "spawn_blocking failed: callback handler failed: boom\n");
+  EXPECT_STREQ(text, "spawn_blocking failed: callback handler failed: boom\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the worker ends right after that line
   dispatcher.dispatch(3);
   dispatcher.dispatch(4);
-  EXPECT_EQ(g_handled.wait_for(3), (std::vector<int>{0, 3, 4}));
+  EXPECT_EQ(recorded(3), (std::vector<int>{0, 3, 4}));
   EXPECT_EQ(capture.messages(kDispatcherTarget),
             std::vector<std::string>{"Restarting Throw callback dispatcher after send failure"});
-}
-
-TEST(Dispatcher, StopsAfterDrainingOnceTheLastSenderIsGone) {
-  log::ScopedCapture capture;
-  g_handled.hold_at = 0;
-  auto dispatcher = std::make_unique<CallbackDispatcher<int>>("EMG", &record);
-  for (int i = 0; i < 3; ++i) dispatcher->dispatch(i);
-  g_handled.wait_for(1);
-  dispatcher.reset();
-  g_handled.release();
-  EXPECT_EQ(g_handled.wait_for(3), (std::vector<int>{0, 1, 2}));
-  await([&] { return !capture.messages(kDispatcherTarget).empty(); });
-  EXPECT_EQ(capture.messages(kDispatcherTarget), std::vector<std::string>{"EMG callback dispatcher stopped"});
 }
 
 }  // namespace
