@@ -3,7 +3,6 @@
 #include "log/capture.hpp"
 #include "pipeline/log_targets.hpp"
 #include "pipeline/payload_decoders.hpp"
-#include "pipeline/row_builders.hpp"
 
 namespace ovik::pipeline {
 namespace {
@@ -34,18 +33,6 @@ TEST(Decode, EmgWidthFromTheLengthFlexChannelMajor) {
     for (std::size_t i = 0; i < got.size(); ++i) EXPECT_DOUBLE_EQ(got[i], values[i]) << i;
     EXPECT_EQ(capture.messages(kAfeHandlerTarget), logged);
   }
-}
-
-// At the default scales: acc 1/8192, gyro 2000/32768, mag 50/32768.
-TEST(RowBuilders, CompleteTriplesOnly) {
-  schema::ImuData imu{.seq_num = 16777217, .acc_correction_data = {8192, -16384, 4096, 1, 2, 3, 4},
-                      .gyro_correction_data = {32768, 0, -16384}};
-  EXPECT_EQ(imu_calibration_rows(imu), (RowBatch{{16777216.0f, 1, -2, 0.5f, 2000, 0, -1000}}));
-  EXPECT_EQ(euler_row(imu), Row{16777216.0f});
-  imu.gyro_correction_data = {1, 2};
-  EXPECT_EQ(imu_calibration_rows(imu), RowBatch{});
-  EXPECT_EQ(mag_calibration_rows({.seq_num = 9, .mag_correction_data = {32768, -65536, 0, 1, 2}}),
-            (RowBatch{{9, 50, -100, 0}}));
 }
 
 }  // namespace
