@@ -5,6 +5,7 @@
 #include "proto/decode_message.hpp"
 #include "proto/message_parse_error.hpp"
 #include "proto/received_message.hpp"
+#include "proto/result_pool.hpp"
 
 namespace ovik::proto {
 
@@ -54,7 +55,8 @@ bool MessageParser::on_frame(const Frame& frame) {
     OVIK_LOG(Error, kMsgParserTarget, "Failed to parse message, error: {}", message.error().message());
     return false;
   }
-  auto result = std::make_shared<const ParseResult>(device_id_, std::move(*message));
+  auto result = std::allocate_shared<const ParseResult>(ResultPoolAllocator<ParseResult>(), device_id_,
+                                                        std::move(*message));
   handle_received_message(result);
   sender_.publish(result);
   retained_.hold(std::move(result));
