@@ -82,13 +82,13 @@ TEST(Fusion, MagneticAnomalyWarningAndRecovery) {
   set_fusion_mode(FusionMode::Marg9Axis);
   std::vector<std::string> logged = capture.messages(kDataTarget);
   int reading = 0;
-  for (auto [count, gauss] : std::vector<std::pair<int, float>>{
-           {11, 1.2f}, {11, 0.5f}, {9, 1.2f}, {1, 0.25f}, {1, 0.75f}, {3, 1.2f}, {10, 0.5f}, {9, 1.2f}, {1, kNaN}, {1, 0}}) {
+  for (auto [count, gauss] : std::vector<std::pair<int, float>>{{11, 1.2f}, {11, 0.5f}, {9, 1.2f}, {1, 0.25f}, {1, 0.75f},
+                                                                {3, 1.2f}, {10, 0.5f}, {9, 1.2f}, {1, kNaN}, {1, 0}}) {
     for (int i = 0; i < count; ++i) {
       newest_field(gauss, 0, 0);
       capture.clear();
       fuse(13, ++reading, {0, 0, 1});
-      for (const std::string& text : capture.messages(kDataTarget)) logged.push_back(std::to_string(reading) + ":" + text);
+      for (const auto& text : capture.messages(kDataTarget)) logged.push_back(std::to_string(reading) + ":" + text);
     }
   }
   const std::string recovery =

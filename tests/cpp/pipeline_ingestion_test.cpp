@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <semaphore>
 #include <thread>
 
 #include "log/capture.hpp"
@@ -66,12 +67,7 @@ RecordingSink& recording_sink(std::vector<K> slots) {
   return *sink;
 }
 
-void ingest(proto::OvikMessage message) {
-  process_message(std::make_shared<const proto::ParseResult>("dev", std::move(message)));
-}
-
 struct IngestCase {
-  std::string name;
   proto::OvikMessage message;
   std::vector<K> slots;
   std::vector<Delivery> delivered;   // in kind order
@@ -84,7 +80,7 @@ TEST_P(Ingest, BuffersAndCallbackItems) {
   const IngestCase& c = GetParam();
   RecordingSink& sink = recording_sink(c.slots);
   log::ScopedCapture capture(log::Level::Debug);
-  ingest(c.message);
+  process_message(std::make_shared<const proto::ParseResult>("dev", proto::OvikMessage(c.message)));
   EXPECT_EQ(sink.wait_for(c.delivered.size()), c.delivered);
   std::vector<std::string> logged = capture.messages(kAfeHandlerTarget);
   for (const std::string& text : capture.messages(kDataTarget)) logged.push_back(text);
@@ -98,45 +94,45 @@ const schema::Bytes kWords{1, 0, 2, 0, 3, 0}, kUp{0, 0, 0, 0, 0, 0x20}, kZero(6,
 INSTANTIATE_TEST_SUITE_P(
     Messages, Ingest,
     ::testing::Values(
-        IngestCase{"config_reply_sets_scales_and_goes_to_the_message_callback",
-                   SensorApp{.imu_resp = schema::ImuConfResp{.gyro_coefficient = 0.5f}}, {K::Imu},
+        // config reply sets scales and goes to the message callback
+        IngestCase{SensorApp{.imu_resp = schema::ImuConfResp{.gyro_coefficient = 0.5f}}, {K::Imu},
                    {{K::MsgResp, {}, {"dev", R"({"Sensor2App":{"imuResp":{"gyroCoefficient":0.5}}})"}}}, {},
                    {0, 0, 0, 0, 0}},
-        IngestCase{"every_kind_with_the_scales_of_its_own_message",
-                   SensorApp{.imu_data = ImuData{.seq_num = 9, .acc_raw_data = kWords, .gyro_raw_data = kWords,
+        // every kind with the scales of its own message
+        IngestCase{SensorApp{.imu_data = ImuData{.seq_num = 9, .acc_raw_data = kWords, .gyro_raw_data = kWords,
                                                  .acc_correction_data = {2, 4, 6, 1, 2, 3, 4},
                                                  .gyro_correction_data = {1, 2, 3}},
                              .imu_resp = schema::ImuConfResp{.acc_coefficient = 0.5f, .gyro_coefficient = 2},
                              .mag_data = MagData{.mag_raw_data = kWords, .mag_correction_data = {1, 2, 3, 4, 5}},
                              .mag_resp = schema::MagConfResp{.mag_coefficient = 3},
                              .afe_data = AfeData{.seq_num = 2, .lead_off_bits = 5, .channel_adc_value = {{0xFF, 0xFF}}},
-                             .flex_data = FlexData{.seq_num = 3, .channel_adc_value = {{1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0}}}},
+                             .flex_data = FlexData{.seq_num = 3, .channel_adc_value = {kWords, {4, 0, 5, 0, 6, 0}}}},
                    {K::Imu, K::Mag, K::Emg, K::Flex, K::ImuCalibration, K::MagCalibration},
                    {{K::Flex, {{3, 1, 2, 3, 4, 5, 6}}, {}}, {K::Emg, {{2, 5, -0.68666646f}}, {}},
                     {K::Imu, {{9, 0.5f, 1, 1.5f, 2, 4, 6}}, {}}, {K::Mag, {{0, 3, 6, 9}}, {}},
                     {K::ImuCalibration, {{9, 1, 2, 3, 2, 4, 6}}, {}}, {K::MagCalibration, {{0, 3, 6, 9}}, {}}},
                    {}, {1, 1, 1, 1, 1}},
-        IngestCase{"present_but_empty_records_give_empty_batches",
-                   SensorApp{.imu_data = ImuData{}, .mag_data = MagData{}},
+        // present but empty records give empty batches
+        IngestCase{SensorApp{.imu_data = ImuData{}, .mag_data = MagData{}},
                    {K::Imu, K::ImuCalibration, K::Euler, K::Mag, K::MagCalibration},
                    {{K::Imu, {}, {}}, {K::Mag, {}, {}}, {K::ImuCalibration, {}, {}}, {K::MagCalibration, {}, {}},
                     {K::Euler, {{0}}, {}}},
                    {}, {0, 1, 1, 0, 0}},
-        IngestCase{"only_the_euler_and_quaternion_slots",
-                   SensorApp{.imu_data = ImuData{.seq_num = 4, .acc_raw_data = kUp, .gyro_raw_data = kZero}},
+        // only the euler and quaternion slots
+        IngestCase{SensorApp{.imu_data = ImuData{.seq_num = 4, .acc_raw_data = kUp, .gyro_raw_data = kZero}},
                    {K::Euler, K::Quaternion}, {{K::Euler, {{4, 0, 0, 0}}, {}}, {K::Quaternion, {{4, 1, 0, 0, 0}}, {}}},
                    {}, {0, 1, 0, 0, 1}},
-        IngestCase{"other_messages_go_to_the_message_callback", schema::DongleApp{.msg_id = 5}, {},
+        // other messages go to the message callback
+        IngestCase{schema::DongleApp{.msg_id = 5}, {},
                    {{K::MsgResp, {}, {"dev", R"({"Dongle2App":{"msgId":5}})"}}},
-                   {"Received message: " + proto::to_debug(schema::DongleApp{.msg_id = 5})}, {0, 0, 0, 0, 0}}),
-    [](const auto& info) { return info.param.name; });
+                   {"Received message: " + proto::to_debug(schema::DongleApp{.msg_id = 5})}, {0, 0, 0, 0, 0}}));
 
 // Every parser ingests what it decodes; the buffer shares the published record.
 TEST(Ingest, ParsersIngestByDefault) {
   proto::MessageParser parser("dev", proto::MsgType::Ovik);
   auto results = parser.subscribe();
-  const SensorApp message{.flex_data = FlexData{.seq_num = 77}};
-  parser.receive_data("dev", test::ovik_frame(3, 1, *schema::encode(message)));
+  const std::vector<std::uint8_t> frame = *schema::encode(SensorApp{.flex_data = FlexData{.seq_num = 7}});
+  parser.receive_data("dev", test::ovik_frame(3, 1, frame));
   const std::vector<FlexRecord> taken = flex_buffer().take(SIZE_MAX, true);
   ASSERT_EQ(taken.size(), 1u);
   EXPECT_EQ(taken[0].get(), &*std::get<SensorApp>(results.try_recv().value->message).flex_data);
@@ -146,10 +142,11 @@ TEST(Ingest, ParsersIngestByDefault) {
 // while it waits for a buffer: ingestion must not forward under that buffer.
 struct InterpreterLockOutput : log::CaptureOutput {
   void write(const log::Record& record) override {
-    std::lock_guard lock(interpreter_lock);
+    interpreter_lock.acquire();
     CaptureOutput::write(record);
+    interpreter_lock.release();
   }
-  std::mutex interpreter_lock;
+  std::binary_semaphore interpreter_lock{1};
 };
 
 TEST(Ingest, LogsUnderABufferWaitForItsRelease) {
@@ -157,16 +154,15 @@ TEST(Ingest, LogsUnderABufferWaitForItsRelease) {
   std::promise<void> inside_buffer;
   recording_sink({K::Emg}).inside_buffer = &inside_buffer;
   log::sink().install(log::Slot::Capture, &output);
-  std::promise<void> reader_holds_lock;
+  output.interpreter_lock.acquire();
   std::thread reader([&] {
-    std::lock_guard lock(output.interpreter_lock);
-    reader_holds_lock.set_value();
     inside_buffer.get_future().wait();
     emg_buffer().take(1, false);
+    output.interpreter_lock.release();
   });
-  reader_holds_lock.get_future().wait();
   auto ingesting = std::async(std::launch::async, [] {
-    ingest(SensorApp{.afe_data = AfeData{.channel_adc_value = {{1, 2, 3, 4, 5}}}});
+    const SensorApp message{.afe_data = AfeData{.channel_adc_value = {{1, 2, 3, 4, 5}}}};
+    process_message(std::make_shared<const proto::ParseResult>("dev", proto::OvikMessage(message)));
   });
   if (ingesting.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
     ADD_FAILURE() << "ingestion and the reader wait for each other";
