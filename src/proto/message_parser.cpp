@@ -5,6 +5,7 @@
 #include "proto/decode_message.hpp"
 #include "proto/message_parse_error.hpp"
 #include "proto/received_message.hpp"
+#include "proto/result_pool.hpp"
 
 namespace ovik::proto {
 
@@ -23,7 +24,8 @@ MessageParser::MessageParser(const MessageParser& other)
       device_id_(other.device_id_),
       msg_type_(other.msg_type_),
       reader_(other.reader_),
-      sender_(other.sender_) {}
+      sender_(other.sender_),
+      retained_(other.retained_) {}
 
 void MessageParser::receive_data(std::string device_id, std::span<const std::uint8_t> data) {
   if (data.empty()) {
@@ -53,8 +55,11 @@ bool MessageParser::on_frame(const Frame& frame) {
     OVIK_LOG(Error, kMsgParserTarget, "Failed to parse message, error: {}", message.error().message());
     return false;
   }
-  handle_received_message(device_id_, *message);
-  sender_.publish(std::make_shared<const ParseResult>(device_id_, std::move(*message)));
+  auto result = std::allocate_shared<const ParseResult>(ResultPoolAllocator<ParseResult>(), device_id_,
+                                                        std::move(*message));
+  handle_received_message(result);
+  sender_.publish(result);
+  retained_.hold(std::move(result));
   return true;
 }
 

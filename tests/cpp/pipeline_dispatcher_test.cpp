@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <future>
+#include <numeric>
+
+#include "log/capture.hpp"
+#include "pipeline/dispatcher.hpp"
+
+namespace ovik::pipeline {
+namespace {
+
+// The test handler records each item; it waits at `g_hold_at` until the gate
+// opens, and then throws if that item is `g_throw_at`.
+std::array<std::atomic<int>, 2048> g_items;
+std::atomic<int> g_count{0}, g_in_flight{0}, g_most_in_flight{0};
+int g_hold_at = -1, g_throw_at = -1;
+std::promise<void> g_open;
+const std::shared_future<void> g_gate = g_open.get_future().share();
+
+void record(int item) {
+  g_most_in_flight = std::max(g_most_in_flight.load(), ++g_in_flight);
+  g_items[g_count] = item;
+  ++g_count;
+  if (item == g_hold_at) g_gate.wait_for(std::chrono::seconds(10));
+  --g_in_flight;
+  if (item == g_throw_at) throw Error("boom");
+}
+
+// Polls `done` for at most 10 s.
+template <class Done>
+void await(Done done) {
+  for (int spins = 0; !done() && spins < 1000; ++spins) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// Every item recorded, once there are `count` (at most 10 s later).
+std::vector<int> recorded(int count) {
+  await([&] { return g_count >= count; });
+  return std::vector<int>(g_items.begin(), g_items.begin() + g_count);
+}
+
+// Stalled on its first item, a dispatcher keeps 1024 more and drops the rest
+// while another dispatcher goes on; once free, its worker delivers what
+// waited, in order, one at a time, and stops once its last sender is gone.
+TEST(Dispatcher, FullQueueDropsWithAWarningAndDrainsBeforeItStops) {
+  static std::atomic<int> other_items{0};
+  log::ScopedCapture capture;
+  g_hold_at = 0;
+  auto dispatcher = std::make_unique<CallbackDispatcher<int>>("EMG", &record);
+  CallbackDispatcher<int> other("IMU", [](int) { ++other_items; });
+  dispatcher->dispatch(0);
+  recorded(1);
+  for (int i = 1; i < 1100; ++i) dispatcher->dispatch(i);
+  for (int i = 0; i < 5; ++i) other.dispatch(i);
+  await([] { return other_items == 5; });
+  EXPECT_EQ(recorded(1).size(), 1u);
+  dispatcher.reset();
+  g_open.set_value();
+  std::vector<int> expected(1025);
+  std::iota(expected.begin(), expected.end(), 0);
+  EXPECT_EQ(recorded(1025), expected);
+  EXPECT_EQ(g_most_in_flight, 1);
+  await([&] { return capture.messages(kDispatcherTarget).size() > 75; });
+  std::vector<std::string> logged(75, "⚠️  EMG callback dispatcher is full (lagging callback). Dropping sample to "
+                                      "prevent memory overflow!");
+  logged.push_back("EMG callback dispatcher stopped");
+  EXPECT_EQ(capture.messages(kDispatcherTarget), logged);
+}
+
+TEST(Dispatcher, AFailedJobEndsTheWorkerAndTheNextSendRestartsIt) {
+  log::ScopedCapture capture;
+  int error_pipe[2];
+  ASSERT_EQ(pipe(error_pipe), 0);
+  const int saved_stderr = dup(2);
+  dup2(error_pipe[1], 2);
+  g_hold_at = g_throw_at = 0;
+  CallbackDispatcher<int> dispatcher("Throw", &record);
+  for (int i = 0; i < 3; ++i) dispatcher.dispatch(i);
+  recorded(1);
+  g_open.set_value();
+  pollfd written{error_pipe[0], POLLIN, 0};
+  poll(&written, 1, 10000);
+  char text[128] = {};
+  EXPECT_GT(read(error_pipe[0], text, sizeof(text) - 1), 0);
+  dup2(saved_stderr, 2);
+  EXPECT_STREQ(text, "spawn_blocking failed: callback handler failed: boom\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the worker ends right after that line
+  for (int i : {3, 4}) dispatcher.dispatch(i);
+  EXPECT_EQ(recorded(3), (std::vector<int>{0, 3, 4}));
+  EXPECT_EQ(capture.messages(kDispatcherTarget),
+            std::vector<std::string>{"Restarting Throw callback dispatcher after send failure"});
+}
+
+}  // namespace
+}  // namespace ovik::pipeline
