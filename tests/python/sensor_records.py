@@ -1,93 +1,44 @@
-"""Sensor-data frames built independently of the SDK, and the rows the SDK
-owes for them."""
-
+# Sensor-data frames built independently of the SDK, and the rows owed for them.
 import struct
 
 from test_parser_classes import frame, varint
 
 
-def field(number, payload):
-    """A length-delimited field."""
+def fld(number, payload):
     return varint(number << 3 | 2) + varint(len(payload)) + payload
 
 
-def uint_field(number, value):
+def uint(number, value):
     return varint(number << 3) + varint(value)
 
 
-def words(*values):
-    return struct.pack(f"<{len(values)}h", *values)
+def pack(kind, *values):
+    return struct.pack(f"<{len(values)}{kind}", *values)
 
 
-def floats(*values):
-    return struct.pack(f"<{len(values)}f", *values)
+def emg(s):
+    return frame(fld(20, uint(1, s) + uint(2, s + 1) + fld(4, s.to_bytes(3, "big"))))
 
 
-def f32(value):
-    """A double as it comes back from a 32-bit float."""
-    return struct.unpack("<f", struct.pack("<f", value))[0]
+def flex(s):
+    return frame(fld(22, uint(2, s) + fld(4, pack("h", 1, -1, 32767, -32768, 0, s % 999))))
 
 
-def sensor_app(number, record):
-    return frame(field(number, record))
+def imu(s):  # the first calibration triple (gravity on z, no rotation) keeps the fusion at identity
+    return frame(fld(10, uint(1, s) + fld(4, pack("h", 1, 2, 8192)) + fld(6, pack("h", 16, 32, 48))
+                     + fld(9, pack("f", 0, 0, 8192, 8192, 0, 0)) + fld(10, pack("f", 0, 0, 0, 16, 32, 48))))
 
 
-ACC_SCALE, GYRO_SCALE, MAG_SCALE = 1 / 8192, 0.06103515625, 0.00152587890625
-AFE_SCALE_24BIT = 22500 / (2**23 - 1)
+def mag(s):
+    return frame(fld(12, uint(1, s) + fld(4, pack("h", 100, 200, 300)) + fld(5, pack("f", 1, 2, 3, 4, 5))))
 
 
-def emg(seq):
-    """One 24-bit sample of value `seq`, lead-off bits seq + 1."""
-    return sensor_app(20, uint_field(1, seq) + uint_field(2, seq + 1) + field(4, seq.to_bytes(3, "big")))
-
-
-def flex(seq):
-    return sensor_app(22, uint_field(2, seq) + field(4, words(1, -1, 32767, -32768, 0, seq % 1000)))
-
-
-def imu(seq):
-    """Raw acc (1, 2, 8192) and gyro (16, 32, 48); two calibration triples, the
-    first of which (gravity on z, no rotation) keeps the fusion at identity."""
-    return sensor_app(10, uint_field(1, seq) + field(4, words(1, 2, 8192)) + field(6, words(16, 32, 48))
-                      + field(9, floats(0, 0, 8192, 8192, 0, 0)) + field(10, floats(0, 0, 0, 16, 32, 48)))
-
-
-def mag(seq):
-    return sensor_app(12, uint_field(1, seq) + field(4, words(100, 200, 300)) + field(5, floats(1, 2, 3, 4, 5)))
-
-
-def word_seq(seq):
-    """seq_num as the integer rows carry it: its low 16 bits, signed."""
-    return struct.unpack("<h", struct.pack("<H", seq & 0xFFFF))[0]
-
-
-def emg_row(seq):
-    return [seq, seq + 1, seq * AFE_SCALE_24BIT]
-
-
-def flex_row(seq):
-    return [seq, 1, -1, 32767, -32768, 0, seq % 1000]
-
-
-def imu_rows(seq):
-    return [[seq, f32(ACC_SCALE), f32(2 * ACC_SCALE), 1.0, 0.9765625, 1.953125, 2.9296875]]
-
-
-def imu_calibration_rows(seq):
-    return [[seq, 0, 0, 1, 0, 0, 0], [seq, 1, 0, 0, 0.9765625, 1.953125, 2.9296875]]
-
-
-def mag_rows(seq):
-    return [[seq, 100 * MAG_SCALE, 200 * MAG_SCALE, 300 * MAG_SCALE]]
-
-
-def mag_calibration_rows(seq):
-    return [[seq, MAG_SCALE, 2 * MAG_SCALE, 3 * MAG_SCALE]]
-
-
-def euler_row(seq):
-    return [seq, 0.0, 0.0, 0.0]
-
-
-def quaternion_row(seq):
-    return [seq, 1.0, 0.0, 0.0, 0.0]
+G, M = (0.9765625, 1.953125, 2.9296875), 0.00152587890625  # gyro 16, 32, 48 scaled; the magnetometer scale
+ROWS = {  # rows owed for record s; integer rows carry seq_num's low 16 bits, signed
+    "emg": lambda s: [[s, s + 1, s * 22500 / (2**23 - 1)]], "flex": lambda s: [[s, 1, -1, 32767, -32768, 0, s % 999]],
+    "imu": lambda s: [[s, 1 / 8192, 2 / 8192, 1, *G]], "euler": lambda s: [[s, 0, 0, 0]],
+    "imu_words": lambda s: [[(s + 2**15) % 2**16 - 2**15, 1, 2, 8192, 16, 32, 48]],
+    "imu_calibration": lambda s: [[s, 0, 0, 1, 0, 0, 0], [s, 1, 0, 0, *G]], "quaternion": lambda s: [[s, 1, 0, 0, 0]],
+    "mag": lambda s: [[s, 100 * M, 200 * M, 300 * M]], "mag_calibration": lambda s: [[s, M, 2 * M, 3 * M]],
+    "mag_words": lambda s: [[(s + 2**15) % 2**16 - 2**15, 100, 200, 300]],
+}

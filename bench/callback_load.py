@@ -10,7 +10,7 @@ import sys
 import threading
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "python"))
 
 import ovik_sdk.main_mod as m  # noqa: E402
 from sensor_records import emg, flex, imu, mag  # noqa: E402
