@@ -1,8 +1,9 @@
-"""Load for the callback tests: four threads feed parsers of their own with
+"""Callback delivery under load: four threads feed parsers of their own with
 every record kind while every callback kind is set (one calls getters, one
 registers itself again, one raises) and the main thread calls getters and
-capacity setters. `python3 callback_load.py SECONDS` prints the resident set
-size in KiB once a second and then exits with the load still running."""
+capacity setters. `python3 bench/callback_load.py SECONDS` prints the resident
+set size in KiB once a second (a minute of it shows whether memory stays
+flat) and then exits with the load still running (the exit test runs it)."""
 
 import logging
 import os

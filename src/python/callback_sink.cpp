@@ -1,6 +1,7 @@
 #include "python/callback_sink.hpp"
 
 #include <chrono>
+#include <thread>
 #include <string_view>
 
 #include "log/log.hpp"
@@ -19,6 +20,11 @@ constexpr std::string_view kCallbackTarget = "ovik_sdk::python::callback";
 // lock away only every switch interval (5 ms), so one item per acquisition
 // would starve the callbacks.
 constexpr std::chrono::microseconds kHoldSlice{1000};
+// The pause after letting go of the lock between two slices. A thread waiting
+// for the lock is woken by the release but needs a moment to take it; without
+// the pause this thread takes it back first and the waiter keeps waiting until
+// its own switch interval runs out.
+constexpr std::chrono::microseconds kHandOver{20};
 
 using Clock = std::chrono::steady_clock;
 
@@ -90,7 +96,10 @@ class Run {
   template <class F>
   void deliver(F&& call) {
     if (closed_) return;
-    if (hold_.held() && Clock::now() - since_ >= kHoldSlice) hold_.release();
+    if (hold_.held() && Clock::now() - since_ >= kHoldSlice) {
+      hold_.release();
+      std::this_thread::sleep_for(kHandOver);
+    }
     if (!hold_.held()) {
       if (!hold_.acquire()) {
         closed_ = true;
