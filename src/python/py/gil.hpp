@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "python/py/python.hpp"
+#include "runtime/forced_unwind.hpp"
 
 namespace ovik::py {
 
@@ -48,7 +49,7 @@ void drain_pending_releases();
 // Should the interpreter end the thread inside it, the thread is marked so
 // that the destructors that run during that unwind leave Python alone.
 template <class F>
-decltype(auto) interpreter_call(F&& f) {
+OVIK_CATCHES_FORCED_UNWIND decltype(auto) interpreter_call(F&& f) {
   try {
     return std::forward<F>(f)();
   } catch (abi::__forced_unwind&) {
