@@ -68,10 +68,10 @@ std::optional<std::pair<Vec3, Vec3>> raw_inputs(const schema::ImuData& imu) {
   if (imu.acc_correction_data.size() >= 3 && imu.gyro_correction_data.size() >= 3) {
     return std::pair{first_triple(imu.acc_correction_data), first_triple(imu.gyro_correction_data)};
   }
-  const std::vector<std::int16_t> acc = bytes_to_i16(imu.acc_raw_data);
-  const std::vector<std::int16_t> gyro = bytes_to_i16(imu.gyro_raw_data);
-  if (acc.size() < 3 || gyro.size() < 3) return std::nullopt;
-  return std::pair{first_triple(acc), first_triple(gyro)};
+  const auto acc = first_i16<3>(imu.acc_raw_data);
+  const auto gyro = first_i16<3>(imu.gyro_raw_data);
+  if (!acc || !gyro) return std::nullopt;
+  return std::pair{first_triple(*acc), first_triple(*gyro)};
 }
 
 float half_step(FusionState& state, std::uint32_t seq_num) {
@@ -96,9 +96,9 @@ std::optional<Vec3> newest_field(float scale) {
     if (mag.mag_correction_data.size() >= 3) {
       m = first_triple(mag.mag_correction_data);
     } else {
-      const std::vector<std::int16_t> words = bytes_to_i16(mag.mag_raw_data);
-      if (words.size() < 3) return std::nullopt;
-      m = first_triple(words);
+      const auto words = first_i16<3>(mag.mag_raw_data);
+      if (!words) return std::nullopt;
+      m = first_triple(*words);
     }
     return Vec3{m.x * scale, m.y * scale, m.z * scale};
   });
@@ -112,7 +112,7 @@ bool judge_field(Fusion& fusion, Vec3 m) {
     if (fusion.anomaly_count == 0 && fusion.anomaly_active) {
       fusion.anomaly_active = false;
       OVIK_LOG(Info, kDataTarget,
-               "✅ [Compass Recovered] Magnetic field normalized: {:.3} Gauss. Re-activated high-accuracy 9-axis fusion.",
+               "✅ [Compass Recovered] Magnetic field normalized: {:.3f} Gauss. Re-activated high-accuracy 9-axis fusion.",
                magnitude);
     }
     return true;
@@ -122,7 +122,7 @@ bool judge_field(Fusion& fusion, Vec3 m) {
   if (!fusion.anomaly_active) {
     fusion.anomaly_active = true;
     OVIK_LOG(Warn, kDataTarget,
-             "🚨 [Compass Warning] Severe magnetic anomaly detected: {:.3} Gauss (Safe: 0.25~0.75). Auto-downgraded to "
+             "🚨 [Compass Warning] Severe magnetic anomaly detected: {:.3f} Gauss (Safe: 0.25~0.75). Auto-downgraded to "
              "6-axis IMU fusion to ensure motion safety!",
              magnitude);
   }

@@ -25,17 +25,30 @@ std::int16_t le_word(const std::uint8_t* bytes) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
 }
 
+// Raw sensor bytes hold whole triples of words; any other length is logged.
+bool whole_triples(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() % 6 == 0) return true;
+  OVIK_LOG(Error, kAfeHandlerTarget, "Invalid data length: {}", bytes.size());
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::int16_t> bytes_to_i16(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() % 6 != 0) {
-    OVIK_LOG(Error, kAfeHandlerTarget, "Invalid data length: {}", bytes.size());
-    return {};
-  }
+  if (!whole_triples(bytes)) return {};
   std::vector<std::int16_t> words(bytes.size() / 2);
   for (std::size_t i = 0; i < words.size(); ++i) words[i] = le_word(&bytes[2 * i]);
   return words;
 }
+
+template <std::size_t count>
+std::optional<std::array<std::int16_t, count>> first_i16(std::span<const std::uint8_t> bytes) {
+  if (!whole_triples(bytes) || bytes.size() < 2 * count) return std::nullopt;
+  std::array<std::int16_t, count> words;
+  for (std::size_t i = 0; i < count; ++i) words[i] = le_word(&bytes[2 * i]);
+  return words;
+}
+template std::optional<std::array<std::int16_t, 3>> first_i16<3>(std::span<const std::uint8_t> bytes);
 
 double decode_afe_sample(std::span<const std::uint8_t> sample, std::size_t width, double scale) {
   std::int32_t value = 0;

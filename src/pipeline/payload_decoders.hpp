@@ -2,7 +2,9 @@
 // Packed sensor bytes to numbers: raw IMU and magnetometer words, EMG samples
 // behind the analogue front end, flex channels.
 #include <cstddef>
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -16,6 +18,10 @@ inline constexpr double AFE_SCALE_16BIT = 22500.0 / 32767.0;
 // Little-endian signed words, only for a length that is a multiple of 6 (0
 // included); any other length logs "Invalid data length: {}" and gives none.
 std::vector<std::int16_t> bytes_to_i16(std::span<const std::uint8_t> bytes);
+// The same rule for the first `count` words alone, without building the rest;
+// none when the bytes give fewer (or are of a length that gives none).
+template <std::size_t count>
+std::optional<std::array<std::int16_t, count>> first_i16(std::span<const std::uint8_t> bytes);
 
 // One big-endian two's-complement sample of `width` bytes (3 or 2; any other
 // width gives 0) times `scale`.

@@ -23,7 +23,8 @@ MessageParser::MessageParser(const MessageParser& other)
       device_id_(other.device_id_),
       msg_type_(other.msg_type_),
       reader_(other.reader_),
-      sender_(other.sender_) {}
+      sender_(other.sender_),
+      retained_(other.retained_) {}
 
 void MessageParser::receive_data(std::string device_id, std::span<const std::uint8_t> data) {
   if (data.empty()) {
@@ -55,7 +56,8 @@ bool MessageParser::on_frame(const Frame& frame) {
   }
   auto result = std::make_shared<const ParseResult>(device_id_, std::move(*message));
   handle_received_message(result);
-  sender_.publish(std::move(result));
+  sender_.publish(result);
+  retained_.hold(std::move(result));
   return true;
 }
 

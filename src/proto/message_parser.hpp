@@ -10,6 +10,7 @@
 #include "proto/msg_type.hpp"
 #include "proto/ovik_message.hpp"
 #include "proto/parse_result.hpp"
+#include "proto/retained_results.hpp"
 #include "runtime/broadcast.hpp"
 
 namespace ovik::proto {
@@ -48,6 +49,7 @@ class MessageParser : private FrameHandler {
   MsgType msg_type_;
   FrameReader reader_;
   ParseResultChannel::Sender sender_;
+  RetainedResults retained_{kChannelCapacity};
 };
 
 }  // namespace ovik::proto
