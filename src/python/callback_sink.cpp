@@ -1,8 +1,8 @@
 #include "python/callback_sink.hpp"
 
 #include <chrono>
-#include <thread>
 #include <string_view>
+#include <thread>
 
 #include "log/log.hpp"
 #include "python/callback_slots.hpp"
