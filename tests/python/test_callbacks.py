@@ -38,7 +38,7 @@ def calls():
 
 def test_each_kind_gets_its_rows_in_order_and_a_callable_may_replace_or_empty_its_own_slot(calls):
     for kind, setter in SET.items():
-        setter(recorder(calls, kind))
+        setter(func=recorder(calls, kind))
     second = recorder(calls, "imu")  # takes item 8, then empties the slot: item 9 comes without IMU rows
     SET["imu"](lambda rows: calls.append(("imu", rows)) or SET["imu"](lambda r: second(r) or SET["imu"](None)))
     feed(sensor_app(5), *(make(s) for s in (7, 8) for make in (emg, flex, imu, mag)), imu(9), device_id="left")
