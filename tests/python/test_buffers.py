@@ -45,8 +45,9 @@ def test_getters_return_the_newest_records_oldest_first(getter, calls, returned,
 
 
 @pytest.mark.parametrize("call, getter, left", [  # left: the records the getter then finds
-    ("set_emg_buffer_cfg(buff_len=2)", "get_emg_buffer", "34"), ("set_mag_buffer_cfg(mag_buffer_len=2)", "get_mag_buffer", "34"),
+    ("set_emg_buffer_cfg(buff_len=2)", "get_emg_buffer", "34"),
     ("set_flex_buffer_cfg(buff_len=2)", "get_flex_buffer", "34"),
+    ("set_mag_buffer_cfg(mag_buffer_len=2)", "get_mag_buffer", "34"),
     ("set_imu_buffer_cfg(imu_buffer_len=2)", "get_quaternion_buffer", "34"),
     ("get_euler_buffer(2, False)", "get_imu_buffer", "34"), ("clear_imu_buffer()", "get_quaternion_buffer", "1234"),
     ("get_mag_buffer(2, False)", "get_mag_calibration_buff", "34")])
