@@ -8,11 +8,12 @@
 
 #include "python/py/errors.hpp"
 #include "python/py/gil.hpp"
+#include "runtime/forced_unwind.hpp"
 
 namespace ovik::py {
 
 template <class R, class F>
-R boundary(R error_value, F&& body) {
+OVIK_CATCHES_FORCED_UNWIND R boundary(R error_value, F&& body) {
   HeldScope held;
   try {
     drain_pending_releases();
