@@ -2,6 +2,8 @@
 // single execution step.
 #include "common/version.hpp"
 #include "log/log.hpp"
+#include "python/dfu_function.hpp"
+#include "python/dfu_progress_class.hpp"
 #include "python/enum_classes.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/logging_functions.hpp"
@@ -24,11 +26,13 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::type_object<StreamObject>());
   // SerialStream, OvikDevice, SensorProfile
   module.add_class(py::enum_type<kDfuState>());
-  // DfuProgress, LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
+  module.add_class(py::type_object<ProgressObject>());
+  // LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
   module.add_function(get_sdk_version_function());
   module.add_function(initialize_logging_function());
   module.add_function(initialize_logging_with_file_function());
-  // available_usb_ports, get_usb_available_ports, perform_serial_dfu_py
+  // available_usb_ports, get_usb_available_ports
+  module.add_function(perform_serial_dfu_function());
   module.add_class(py::enum_type<kMsgType>());
   module.add_class(py::enum_type<kNoiseTypes>());
   module.add_class(py::enum_type<kDownsamplingOperations>());
