@@ -2,6 +2,8 @@
 // single execution step.
 #include "common/version.hpp"
 #include "log/log.hpp"
+#include "python/device/device_object.hpp"
+#include "python/device/sensor_profile.hpp"
 #include "python/enum_classes.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/logging_functions.hpp"
@@ -22,7 +24,9 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kLogLevel>());
   module.add_class(py::type_object<ParserObject>());
   module.add_class(py::type_object<StreamObject>());
-  // SerialStream, OvikDevice, SensorProfile
+  module.add_class(py::type_object<SerialStreamObject>());
+  module.add_class(py::type_object<DeviceObject>());
+  module.add_class(py::type_object<SensorProfileObject>());
   module.add_class(py::enum_type<kDfuState>());
   // DfuProgress, LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
   module.add_function(get_sdk_version_function());
