@@ -3,7 +3,6 @@
 #include <variant>
 
 #include "dfu/dfu_error.hpp"
-#include "proto/route_flag.hpp"
 #include "schema/enum_table.hpp"
 
 namespace ovik::dfu {
@@ -45,21 +44,12 @@ asio::awaitable<Result<OtaReply>> wait_for_ota_response(proto::ParseResultChanne
   co_return Failure{dfu_error(DfuError::Timeout)};
 }
 
-Result<proto::EncodedRequest> encode_ota_request(schema::OtaConfig config) {
-  const std::uint32_t msg_id = proto::next_msg_id();
-  if (proto::VIA_MCU_FLAG.load(std::memory_order_acquire)) {
-    schema::AppToControlBox message;
-    message.msg_id = msg_id;
-    message.ota_cfg = std::move(config);
-    return proto::encode_app_to_mcu(std::move(message));
-  }
-  schema::AppSensor message;
-  message.msg_id = msg_id;
-  message.ota_cfg = std::move(config);
-  return proto::encode_app_to_sensor(std::move(message));
+proto::EncodedRequest encode_ota_request(schema::OtaConfig config) {
+  return proto::build_device_request(schema::MsgCmd::ReqNone,
+                                     [&](auto& message) { message.ota_cfg = std::move(config); });
 }
 
-Result<proto::EncodedRequest> encode_ota_start(std::uint32_t size, const std::string& md5, const std::string& sha256) {
+proto::EncodedRequest encode_ota_start(std::uint32_t size, const std::string& md5, const std::string& sha256) {
   schema::OtaConfig config;
   config.cmd = schema::OtaCmd::OtaStart;
   config.file_size = size;
@@ -68,9 +58,8 @@ Result<proto::EncodedRequest> encode_ota_start(std::uint32_t size, const std::st
   return encode_ota_request(std::move(config));
 }
 
-asio::awaitable<Result<void>> write_ota_request(Result<proto::EncodedRequest> request, serial::SharedWriter writer) {
-  if (!request) co_return Failure{dfu_error(DfuError::Transport, request.error().message())};
-  Result<void> written = co_await serial::serial_write(std::move(writer), request->frame);
+asio::awaitable<Result<void>> write_ota_request(proto::EncodedRequest request, serial::SharedWriter writer) {
+  Result<void> written = co_await serial::serial_write(std::move(writer), request.frame);
   if (!written) co_return Failure{dfu_error(DfuError::Transport, written.error().message())};
   co_return Result<void>();
 }

@@ -34,18 +34,19 @@ asio::awaitable<Result<OtaReply>> wait_for_ota_response(proto::ParseResultChanne
                                                         std::uint64_t timeout_ms);
 
 // `config` in a device request of the current route, with the next msg_id.
-Result<proto::EncodedRequest> encode_ota_request(schema::OtaConfig config);
+// A chunk of at most kMaxChunkSize bytes fits a frame.
+proto::EncodedRequest encode_ota_request(schema::OtaConfig config);
 
 // The start message: the image's size and checksums.
-Result<proto::EncodedRequest> encode_ota_start(std::uint32_t size, const std::string& md5, const std::string& sha256);
+proto::EncodedRequest encode_ota_start(std::uint32_t size, const std::string& md5, const std::string& sha256);
 
 // Writes the chunk of `image` at `offset` (at most the image's length): up to
 // `chunk_size` bytes, `finished` when it reaches the end. Fails with Transport.
 asio::awaitable<Result<void>> send_ota_chunk(std::span<const std::uint8_t> image, std::uint32_t offset,
                                              std::size_t chunk_size, serial::SharedWriter writer);
 
-// Writes a built request; an encoding or write failure becomes Transport.
-asio::awaitable<Result<void>> write_ota_request(Result<proto::EncodedRequest> request, serial::SharedWriter writer);
+// Writes a built request; a write failure becomes Transport.
+asio::awaitable<Result<void>> write_ota_request(proto::EncodedRequest request, serial::SharedWriter writer);
 
 // "unexpected OTA state: {}" with the state's name.
 std::string format_unexpected_ota_state(schema::OtaState state);
