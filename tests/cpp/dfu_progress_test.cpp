@@ -3,9 +3,7 @@
 #include "dfu/firmware_image.hpp"
 #include "dfu/progress.hpp"
 
-namespace ovik::dfu {
-namespace {
-
+using namespace ovik::dfu;
 using std::chrono::milliseconds;
 
 struct ProgressCase {
@@ -39,6 +37,3 @@ TEST(FirmwareImageSize, TheProtocolsThirtyTwoBitsBoundTheImage) {
   EXPECT_TRUE(check_image_size(4294967295u).has_value());
   EXPECT_EQ(check_image_size(4294967296u).error().message(), "invalid DFU config: firmware image exceeds 4294967295 bytes");
 }
-
-}  // namespace
-}  // namespace ovik::dfu

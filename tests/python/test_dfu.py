@@ -37,15 +37,15 @@ class RouteProbe:
         self.parser.receive_data("probe", frame(message("SensorApp", msg_id=1).SerializeToString()))
 
     async def routes(self):
-        """The routes noted, and the route now."""
+        # the routes noted, and the route now
         self.feed()
         return [b"CtrlBoxToApp" in await self.stream.__anext__() for _ in range(self.fed)]
 
 
-def firmware(tmp_path, size, name="fw.bin"):
+def firmware(tmp_path, size):
     data = os.urandom(size)
-    (tmp_path / name).write_bytes(data)
-    return str(tmp_path / name), data
+    (tmp_path / "fw.bin").write_bytes(data)
+    return str(tmp_path / "fw.bin"), data
 
 
 def update(path, fw, on_progress=None, chunk=256, **options):
@@ -202,9 +202,6 @@ def test_cancelling_the_update_restores_the_route_and_releases_the_port(tmp_path
     assert asyncio.run(run()) == [False]
 
 
-def test_the_entry_refuses_a_zero_chunk_size_at_the_call_without_a_loop():
+def test_a_zero_chunk_size_is_refused_at_the_call_without_a_loop():
     with pytest.raises(ValueError, match="^chunk_size must be greater than 0$"):
         m.perform_serial_dfu_py("/dev/no-such-port", "/no-such-file", chunk_size=0)
-    assert m.perform_serial_dfu_py.__text_signature__ == (
-        "(port_name, firmware_path, on_progress=None, chunk_size=512, response_timeout_ms=10000, "
-        "start_timeout_ms=30000, reboot_delay_secs=10, via_mcu=False, verbose=False)")

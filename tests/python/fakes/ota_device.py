@@ -1,7 +1,7 @@
 """The device's side of the firmware update exchange over a `PtyDevice`: by
 default it asks for the image chunk after chunk and reassembles it; `script`
-({answer number, 0 for the answer to OTA_START: action}) replaces an answer by
-a (state, offset) pair, SILENT, CHATTER (non-update frames only) or UNPLUG."""
+({answer number, 0 for the answer to OTA_START: action}) replaces an answer
+by a (state, offset) pair, SILENT, CHATTER (non-update frames only) or UNPLUG."""
 import threading
 import time
 
