@@ -77,9 +77,13 @@ asio::awaitable<Result<void>> send_ota_chunk(std::span<const std::uint8_t> image
   co_return co_await write_ota_request(encode_ota_request(std::move(config)), std::move(writer));
 }
 
-std::string format_unexpected_ota_state(schema::OtaState state) {
+std::string ota_state_name(schema::OtaState state) {
   const schema::EnumEntry* entry = schema::find_entry(state);
-  return "unexpected OTA state: " + std::string(entry ? entry->debug_name : std::to_string(schema::to_number(state)));
+  return entry ? std::string(entry->debug_name) : std::to_string(schema::to_number(state));
+}
+
+std::string format_unexpected_ota_state(schema::OtaState state) {
+  return "unexpected OTA state: " + ota_state_name(state);
 }
 
 }  // namespace ovik::dfu

@@ -48,6 +48,9 @@ asio::awaitable<Result<void>> send_ota_chunk(std::span<const std::uint8_t> image
 // Writes a built request; a write failure becomes Transport.
 asio::awaitable<Result<void>> write_ota_request(proto::EncodedRequest request, serial::SharedWriter writer);
 
+// The state's name ("DownloadFinished"), or its number when it has none.
+std::string ota_state_name(schema::OtaState state);
+
 // "unexpected OTA state: {}" with the state's name.
 std::string format_unexpected_ota_state(schema::OtaState state);
 

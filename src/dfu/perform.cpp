@@ -25,11 +25,6 @@ bool invalid_state(std::int32_t state) {
 
 Failure not_ready(const std::string& detail) { return Failure{dfu_error(DfuError::DeviceNotReady, detail)}; }
 
-std::string state_name(std::int32_t state) {
-  const schema::EnumEntry* entry = schema::find_entry(static_cast<OtaState>(state));
-  return std::string(entry->debug_name);
-}
-
 // The part of an update that talks to the device, between the opening of
 // its link and its end.
 struct Exchange {
@@ -82,7 +77,7 @@ struct Exchange {
         case OtaState::Abort:
           co_return not_ready("device aborted OTA at offset " + std::to_string(reply->offset));
         default:
-          co_return not_ready("unexpected OTA state during upload: " + state_name(reply->state));
+          co_return not_ready("unexpected OTA state during upload: " + ota_state_name(static_cast<OtaState>(reply->state)));
       }
     }
   }

@@ -11,8 +11,6 @@
 
 namespace ovik::dfu {
 
-inline constexpr std::string_view kDfuTarget = "ovik_sdk::dfu";
-
 // Runs on the current runtime. Reports LoadingFile, CalculatingChecksums,
 // Starting, Uploading (every 10th answer and every answer at or past the
 // end), Rebooting and Completed, in that order, and stops reporting at a
