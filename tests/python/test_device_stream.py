@@ -1,6 +1,7 @@
 """Stream start, reconfiguration and stop of OvikDevice against the fake device."""
 import asyncio
 import logging
+import time
 
 import pytest
 
@@ -11,6 +12,7 @@ from test_device_link import M, opened, run
 
 FULL = dict(flex_rate=m.SamplingRate.SAMPLING_RATE_100, imu_rate=m.ImuSampleRate.IMU_SR_100,
             emg_rate=m.AfeSampleRate.AFE_SR_500, mag_rate=m.MagSampleRate.MAG_SR_50)
+PAUSE_100, PAUSE_150, PAUSE_250, PAUSE_300 = 0.095, 0.145, 0.245, 0.295
 START, STOP = "msg_cmd: START_DATA_STREAM", "msg_cmd: STOP_DATA_STREAM"
 CONFIGS = [
     "flex_config { sample_rate: SAMPLING_RATE_100 }",
@@ -30,13 +32,25 @@ def described(frames):
     return texts, [b.time - a.time for a, b in zip(frames, frames[1:])]
 
 
+def run_paced(main, expected, least, attempts=3):
+    """Runs `main()` until the pauses between its frames, as the device read
+    them, are all long enough: on a loaded machine a stalled reading thread
+    shortens one gap now and then, a missing pause shortens it every time."""
+    for _ in range(attempts):
+        texts, gaps = described(run(main()))
+        assert texts == expected
+        if all(gap >= bound for gap, bound in zip(gaps, least)):
+            return
+    pytest.fail(f"pauses {gaps}, expected at least {least}")
+
+
 @pytest.mark.parametrize("profile, expected, least_gaps", [
-    (m.SensorProfile(**FULL), CONFIGS + [START], [0.095] * 4),
+    (m.SensorProfile(**FULL), CONFIGS + [START], [PAUSE_100] * 4),
     (None, [START], []),
     (m.SensorProfile(), [START], []),
     (m.SensorProfile(emg_rate=m.AfeSampleRate.AFE_SR_OFF, emg_channel_bits=0, imu_data_type=m.UploadDataType.RAW_DATA,
                      mag_data_type=m.UploadDataType.CALIBRATED_DATA),
-     ["afe_config { sample_rate: AFE_SR_OFF }", START], [0.095]),
+     ["afe_config { sample_rate: AFE_SR_OFF }", START], [PAUSE_100]),
 ])
 def test_start_stream_writes_the_configurations_then_start(profile, expected, least_gaps):
     async def main():
@@ -46,9 +60,7 @@ def test_start_stream_writes_the_configurations_then_start(profile, expected, le
             await device.close_serial_stream()
             return pty.wait_frames(len(expected) + 1, timeout=0.3)
 
-    texts, gaps = described(run(main()))
-    assert texts == expected
-    assert all(gap >= least for gap, least in zip(gaps, least_gaps))
+    run_paced(main, expected, least_gaps)
 
 
 def test_update_pauses_applies_and_resumes():
@@ -61,9 +73,8 @@ def test_update_pauses_applies_and_resumes():
             await device.update_sensor_config(m.SensorProfile())
             return pty.wait_frames(9)
 
-    texts, gaps = described(run(main()))
-    assert texts == [STOP] + CONFIGS + [START, STOP, START]
-    assert [round(g, 2) >= least for g, least in zip(gaps, [0.15, 0.1, 0.1, 0.1, 0.25, 0, 0.3])] == [True] * 7
+    run_paced(main, [STOP] + CONFIGS + [START, STOP, START],
+              [PAUSE_150, PAUSE_100, PAUSE_100, PAUSE_100, PAUSE_250, 0, PAUSE_300])
 
 
 def test_a_port_lost_mid_start_fails_with_the_step_and_drops_the_writer():
@@ -122,6 +133,9 @@ def test_an_unplugged_device_ends_the_listener_and_stop_still_completes(caplog):
         await device.start_stream(m.MessageParser("dev", M), None)
         pty.unplug()
         await asyncio.sleep(0.1)
+        cpu = time.process_time()
+        await asyncio.sleep(0.5)
+        assert time.process_time() - cpu < 0.2  # no thread spins on the dead port
         await device.stop_stream()
         pty.close()
         async with opened():  # a new port opens as usual
