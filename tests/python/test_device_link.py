@@ -35,6 +35,9 @@ async def opened(cls=m.OvikDevice, parser=None):
 @pytest.mark.parametrize("cls", CLASSES)
 @pytest.mark.parametrize("open_name, close_name", ALIASES)
 def test_open_receive_close_reopen_and_a_second_open(cls, open_name, close_name, caplog):
+    replies = []
+    m.set_msg_resp_callback(lambda device_id, text: replies.append((device_id, text)))
+
     async def main():
         with PtyDevice() as pty:
             link, parser = cls(pty.path, 115200), m.MessageParser("created-as", M)
@@ -48,12 +51,14 @@ def test_open_receive_close_reopen_and_a_second_open(cls, open_name, close_name,
                 pty.send(device_frame(msg_id=8))
                 assert await stream.__anext__() == b'{"Ovik":{"Sensor2App":{"msgId":8}}}'
                 assert await getattr(link, close_name)() is None
+            while len(replies) < 4:
+                await asyncio.sleep(0.01)
             return pty.path
 
     path = run(main())
-    texts = [r.getMessage() for r in caplog.records]
-    assert texts.count(f"Connected to port: {path}") == 2
-    assert texts.count(f'Received message, device_id: {path}, message: {{"Sensor2App":{{"msgId":7}}}}') == 2
+    m.set_msg_resp_callback(None)
+    assert replies == [(path, '{"Sensor2App":{"msgId":7}}'), (path, '{"Sensor2App":{"msgId":8}}')] * 2
+    assert caplog.messages.count(f"Connected to port: {path}") == 2
 
 
 @pytest.mark.parametrize("cls", CLASSES)

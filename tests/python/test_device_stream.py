@@ -6,7 +6,7 @@ import time
 import pytest
 
 import ovik_sdk.main_mod as m
-from fakes.kit import decode_host
+from fakes.kit import SENSOR_FRAMES, Kit, decode_host
 from fakes.pty_link import PtyDevice
 from test_device_link import M, opened, run
 
@@ -146,3 +146,38 @@ def test_an_unplugged_device_ends_the_listener_and_stop_still_completes(caplog):
     assert "Failed to send stop stream command: Input/output error" in lines
     ended = [line for line in lines if line.startswith(("serial_read EOF", "failed to read from serial", "收到 cancel"))]
     assert ended[0] in ("serial_read EOF，end of stream", "failed to read from serial: Input/output error")
+
+
+KINDS = ["emg", "imu", "mag", "flex"]
+
+
+def test_streamed_frames_reach_buffers_and_callbacks_once_in_order():
+    seen = {kind: [] for kind in KINDS}
+    for kind in KINDS:
+        getattr(m, f"set_{kind}_buffer_cfg")(100000)
+        getattr(m, f"clear_{kind}_buffer")()
+        getattr(m, f"set_{kind}_data_callback")(lambda rows, kind=kind: seen[kind].extend(int(r[0]) for r in rows))
+
+    async def main():
+        with PtyDevice() as pty:
+            kit = Kit(pty, {"emg": 500, "imu": 400, "mag": 100, "flex": 200})
+            device = m.OvikDevice(pty.path, 115200)
+            await device.start_stream(m.MessageParser("dev", M), None)
+            await asyncio.sleep(10)
+            await device.stop_sensor_data_stream()
+            await asyncio.sleep(0.5)  # what was sent reaches the buffers and callbacks
+            delivered = {kind: list(seen[kind]) for kind in KINDS}
+            await device.stop_stream()
+            await device.open_serial_stream(m.MessageParser("dev", M))
+            pty.send(SENSOR_FRAMES["emg"](1))  # callbacks are gone, buffers stay
+            await asyncio.sleep(0.2)
+            await device.close_serial_stream()
+            return kit.sent, delivered
+
+    sent, delivered = run(main(), timeout=60)
+    assert all(len(sent[kind]) >= 9 * rate for kind, rate in zip(KINDS, [500, 400, 100, 200]))
+    assert delivered == sent and seen == sent
+    buffered = {kind: [int(r[0]) for r in getattr(m, f"get_{kind}_buffer")(100000, True)] for kind in KINDS}
+    assert buffered == {kind: sent[kind] + [1] * (kind == "emg") for kind in KINDS}
+    for kind in KINDS:
+        getattr(m, f"set_{kind}_buffer_cfg")(1000)
