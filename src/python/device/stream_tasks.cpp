@@ -8,6 +8,7 @@
 
 #include "log/log.hpp"
 #include "proto/request_builders.hpp"
+#include "python/callback_slots.hpp"
 #include "runtime/first_of.hpp"
 
 namespace ovik::python {
@@ -139,6 +140,7 @@ asio::awaitable<void> stop_stream_task(std::optional<runtime::CancellationToken>
   std::optional<ListenerEntry> entry = co_await take_content(listener_slot);
   if (entry) co_await stop_listener(std::move(*entry));
   writer->reset();
+  clear_callbacks();
 }
 
 }  // namespace ovik::python
