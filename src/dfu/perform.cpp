@@ -17,8 +17,7 @@ namespace {
 
 using schema::OtaState;
 
-// Negative numbers compare above every state, as the device sends them
-// unsigned.
+// Compared unsigned, so that negative numbers are invalid too.
 bool invalid_state(std::int32_t state) {
   return static_cast<std::uint32_t>(state) > static_cast<std::uint32_t>(OtaState::Abort);
 }

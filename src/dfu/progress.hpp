@@ -9,8 +9,8 @@
 
 namespace ovik::dfu {
 
-// Failed carries a text in `DfuProgress::failure`; the update reports
-// neither Idle nor Failed.
+// The update reports neither Idle nor Failed: a failure ends it with its
+// error instead.
 enum class DfuState : std::uint8_t {
   Idle = 0,
   LoadingFile = 1,
@@ -37,7 +37,6 @@ struct DfuProgress {
   double speed_kbps = 0.0;
   std::optional<double> eta_secs;
   std::string message;
-  std::string failure;  // the text of a Failed state
 };
 
 using ProgressClock = std::chrono::steady_clock;
