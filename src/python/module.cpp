@@ -5,6 +5,10 @@
 #include "python/buffer_functions.hpp"
 #include "python/callback_functions.hpp"
 #include "python/callback_sink.hpp"
+#include "python/device/device_object.hpp"
+#include "python/device/sensor_profile.hpp"
+#include "python/dfu_function.hpp"
+#include "python/dfu_progress_class.hpp"
 #include "python/enum_classes.hpp"
 #include "python/fusion_mode_function.hpp"
 #include "python/log_forwarding.hpp"
@@ -26,13 +30,17 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kLogLevel>());
   module.add_class(py::type_object<ParserObject>());
   module.add_class(py::type_object<StreamObject>());
-  // SerialStream, OvikDevice, SensorProfile
+  module.add_class(py::type_object<SerialStreamObject>());
+  module.add_class(py::type_object<DeviceObject>());
+  module.add_class(py::type_object<SensorProfileObject>());
   module.add_class(py::enum_type<kDfuState>());
-  // DfuProgress, LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
+  module.add_class(py::type_object<ProgressObject>());
+  // LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
   module.add_function(get_sdk_version_function());
   module.add_function(initialize_logging_function());
   module.add_function(initialize_logging_with_file_function());
-  // available_usb_ports, get_usb_available_ports, perform_serial_dfu_py
+  // available_usb_ports, get_usb_available_ports
+  module.add_function(perform_serial_dfu_function());
   module.add_class(py::enum_type<kMsgType>());
   module.add_class(py::enum_type<kNoiseTypes>());
   module.add_class(py::enum_type<kDownsamplingOperations>());
