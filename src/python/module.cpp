@@ -3,12 +3,14 @@
 #include "common/version.hpp"
 #include "log/log.hpp"
 #include "python/enum_classes.hpp"
+#include "python/filter_classes.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/logging_functions.hpp"
 #include "python/parser_classes.hpp"
 #include "python/py/boundary.hpp"
 #include "python/py/module_builder.hpp"
 #include "python/shutdown_hook.hpp"
+#include "python/usb_functions.hpp"
 
 namespace ovik::python {
 
@@ -24,11 +26,17 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::type_object<StreamObject>());
   // SerialStream, OvikDevice, SensorProfile
   module.add_class(py::enum_type<kDfuState>());
-  // DfuProgress, LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
+  // DfuProgress
+  module.add_class(py::type_object<LowPassFilter>());
+  module.add_class(py::type_object<HighPassFilter>());
+  module.add_class(py::type_object<BandPassFilter>());
+  module.add_class(py::type_object<BandStopFilter>());
   module.add_function(get_sdk_version_function());
   module.add_function(initialize_logging_function());
   module.add_function(initialize_logging_with_file_function());
-  // available_usb_ports, get_usb_available_ports, perform_serial_dfu_py
+  module.add_function(available_usb_ports_function());
+  module.add_function(get_usb_available_ports_function());
+  // perform_serial_dfu_py
   module.add_class(py::enum_type<kMsgType>());
   module.add_class(py::enum_type<kNoiseTypes>());
   module.add_class(py::enum_type<kDownsamplingOperations>());
