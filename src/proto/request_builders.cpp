@@ -28,29 +28,6 @@ Result<EncodedRequest> encode_request(M message, OvikModuleId destination) {
   return EncodedRequest{message.msg_id, std::move(*frame)};
 }
 
-// A builder's message is a few bytes long, far below the frame limit, so its
-// encoding cannot fail.
-EncodedRequest built(Result<EncodedRequest> request) { return std::move(request).value(); }
-
-// Fills the device request of the current route; `fill` sets the command's
-// sub-message, whose field has the same name and number on both routes.
-template <class Fill>
-EncodedRequest build_device_request(schema::MsgCmd command, Fill fill) {
-  const std::uint32_t msg_id = next_msg_id();
-  if (VIA_MCU_FLAG.load(std::memory_order_acquire)) {
-    schema::AppToControlBox message;
-    message.msg_id = msg_id;
-    message.msg_cmd = command;
-    fill(message);
-    return built(encode_app_to_mcu(std::move(message)));
-  }
-  schema::AppSensor message;
-  message.msg_id = msg_id;
-  message.msg_cmd = command;
-  fill(message);
-  return built(encode_app_to_sensor(std::move(message)));
-}
-
 constexpr auto kNoSubMessage = [](auto&) {};
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/result.hpp"
+#include "proto/route_flag.hpp"
 #include "schema/messages.hpp"
 
 namespace ovik::proto {
@@ -34,6 +35,27 @@ struct EncodedRequest {
 Result<EncodedRequest> encode_app_to_sensor(schema::AppSensor message);
 Result<EncodedRequest> encode_app_to_mcu(schema::AppToControlBox message);
 Result<EncodedRequest> encode_app_to_dongle(schema::AppDongle message);
+
+// Fills the device request of the current route (the next msg_id, then
+// VIA_MCU_FLAG read once); `fill` sets the command's sub-message, whose field
+// has the same name and number on both routes. Throws the encoder's error for
+// a message beyond the frame limit; a builder's few bytes never are.
+template <class Fill>
+EncodedRequest build_device_request(schema::MsgCmd command, Fill fill) {
+  const std::uint32_t msg_id = next_msg_id();
+  if (VIA_MCU_FLAG.load(std::memory_order_acquire)) {
+    schema::AppToControlBox message;
+    message.msg_id = msg_id;
+    message.msg_cmd = command;
+    fill(message);
+    return encode_app_to_mcu(std::move(message)).value();
+  }
+  schema::AppSensor message;
+  message.msg_id = msg_id;
+  message.msg_cmd = command;
+  fill(message);
+  return encode_app_to_sensor(std::move(message)).value();
+}
 
 // Device commands: the next msg_id, then an AppSensor request, or an
 // AppToControlBox request while VIA_MCU_FLAG is set. Enumeration arguments are

@@ -2,6 +2,8 @@
 // single execution step.
 #include "common/version.hpp"
 #include "log/log.hpp"
+#include "python/device/device_object.hpp"
+#include "python/device/sensor_profile.hpp"
 #include "python/enum_classes.hpp"
 #include "python/filter_classes.hpp"
 #include "python/log_forwarding.hpp"
@@ -24,7 +26,9 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kLogLevel>());
   module.add_class(py::type_object<ParserObject>());
   module.add_class(py::type_object<StreamObject>());
-  // SerialStream, OvikDevice, SensorProfile
+  module.add_class(py::type_object<SerialStreamObject>());
+  module.add_class(py::type_object<DeviceObject>());
+  module.add_class(py::type_object<SensorProfileObject>());
   module.add_class(py::enum_type<kDfuState>());
   // DfuProgress
   module.add_class(py::type_object<LowPassFilter>());
