@@ -53,8 +53,9 @@ bool MessageParser::on_frame(const Frame& frame) {
     OVIK_LOG(Error, kMsgParserTarget, "Failed to parse message, error: {}", message.error().message());
     return false;
   }
-  handle_received_message(device_id_, *message);
-  sender_.publish(std::make_shared<const ParseResult>(device_id_, std::move(*message)));
+  auto result = std::make_shared<const ParseResult>(device_id_, std::move(*message));
+  handle_received_message(result);
+  sender_.publish(std::move(result));
   return true;
 }
 

@@ -9,18 +9,10 @@
 #include "proto/frame_reader.hpp"
 #include "proto/msg_type.hpp"
 #include "proto/ovik_message.hpp"
+#include "proto/parse_result.hpp"
 #include "runtime/broadcast.hpp"
 
 namespace ovik::proto {
-
-struct ParseResult {
-  ParseResult(std::string device_id_, OvikMessage&& message_)
-      : device_id(std::move(device_id_)), message(std::move(message_)) {}
-
-  // The parser's device id when the frame was decoded.
-  std::string device_id;
-  OvikMessage message;
-};
 
 using ParseResultChannel = runtime::Broadcast<ParseResult>;
 

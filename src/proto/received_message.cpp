@@ -3,13 +3,14 @@
 #include <atomic>
 
 #include "log/log.hpp"
+#include "pipeline/ingestion.hpp"
 #include "proto/decode_message.hpp"
 
 namespace ovik::proto {
 
 namespace {
 
-std::atomic<ProcessMessage> g_process_message{nullptr};
+std::atomic<ProcessMessage> g_process_message{&pipeline::process_message};
 
 std::string json_or_empty(const OvikMessage& message) {
   Result<std::string> json = to_json(message);
@@ -22,9 +23,10 @@ void install_process_message(ProcessMessage process_message) {
   g_process_message.store(process_message, std::memory_order_release);
 }
 
-void handle_received_message(const std::string& device_id, const OvikMessage& message) {
-  OVIK_LOG(Debug, kEnumsTarget, "Received message, device_id: {}, message: {}", device_id, json_or_empty(message));
-  if (ProcessMessage process = g_process_message.load(std::memory_order_acquire)) process(device_id, message);
+void handle_received_message(const std::shared_ptr<const ParseResult>& result) {
+  OVIK_LOG(Debug, kEnumsTarget, "Received message, device_id: {}, message: {}", result->device_id,
+           json_or_empty(result->message));
+  if (ProcessMessage process = g_process_message.load(std::memory_order_acquire)) process(result);
 }
 
 }  // namespace ovik::proto

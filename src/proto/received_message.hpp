@@ -1,23 +1,24 @@
 #pragma once
 // The hand-off of every decoded message to the data pipeline, made by the
 // parser before it publishes the message.
-#include <string>
-#include <string_view>
+#include <memory>
 
-#include "proto/ovik_message.hpp"
+#include "proto/parse_result.hpp"
 
 namespace ovik::proto {
 
-// The ingestion's entry (`process_message`). The data pipeline installs it;
-// until then decoded messages are only logged and published.
-using ProcessMessage = void (*)(const std::string& device_id, const OvikMessage& message);
+// The ingestion's entry. By default the data pipeline's, so that every parser
+// ingests what it decodes; the result is the one that is published next, and
+// the pipeline may keep sharing it.
+using ProcessMessage = void (*)(const std::shared_ptr<const ParseResult>& result);
 
-// Process-wide; takes effect for every parser at its next message.
+// Process-wide; takes effect for every parser at its next message. nullptr
+// turns ingestion off.
 void install_process_message(ProcessMessage process_message);
 
 // Logs the message (Debug, target ovik_sdk::proto::enums; the JSON text is
-// rendered only when that line is written) and runs `process_message` on it,
-// on the calling thread.
-void handle_received_message(const std::string& device_id, const OvikMessage& message);
+// rendered only when that line is written) and runs the ingestion on it, on
+// the calling thread.
+void handle_received_message(const std::shared_ptr<const ParseResult>& result);
 
 }  // namespace ovik::proto

@@ -258,8 +258,8 @@ TEST(MessageParser, ProcessMessageRunsBeforePublication) {
   seen.clear();
   Harness h;
   current = &h;
-  install_process_message([](const std::string& device_id, const OvikMessage& message) {
-    seen.push_back({device_id, message, drain(current->rx).size()});
+  install_process_message([](const std::shared_ptr<const ParseResult>& result) {
+    seen.push_back({result->device_id, result->message, drain(current->rx).size()});
   });
   h.feed(concat({sensor_frame(1), sensor_frame(2)}), "hand-off");
   install_process_message(nullptr);
