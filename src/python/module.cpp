@@ -2,10 +2,14 @@
 // single execution step.
 #include "common/version.hpp"
 #include "log/log.hpp"
+#include "python/buffer_functions.hpp"
+#include "python/callback_functions.hpp"
+#include "python/callback_sink.hpp"
 #include "python/device/device_object.hpp"
 #include "python/device/sensor_profile.hpp"
 #include "python/enum_classes.hpp"
 #include "python/filter_classes.hpp"
+#include "python/fusion_mode_function.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/logging_functions.hpp"
 #include "python/parser_classes.hpp"
@@ -52,8 +56,11 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kUploadDataType>());
   module.add_class(py::enum_type<kCtrlBoxPort>());
   module.add_class(py::enum_type<kFusionMode>());
-  // the nine set_*_callback functions, the four set_*_buffer_cfg functions,
-  // clear_*_buffer, get_*_buffer and get_*_calibration_buff, set_fusion_mode
+  for (const PyMethodDef& def : callback_functions()) module.add_function(def);
+  for (const PyMethodDef& def : buffer_cap_functions()) module.add_function(def);
+  for (const PyMethodDef& def : clear_buffer_functions()) module.add_function(def);
+  for (const PyMethodDef& def : buffer_getter_functions()) module.add_function(def);
+  module.add_function(set_fusion_mode_function());
 }
 
 int execute(PyObject* module) {
@@ -62,6 +69,7 @@ int execute(PyObject* module) {
       throw Error("'" + py::type_name(module) + "' object is not an instance of 'module'", ErrorKind::Type);
     install_log_forwarding();
     register_shutdown_hook();
+    install_callback_sink();
     OVIK_LOG(Info, kModuleTarget, "ovik_sdk version: {}", kSdkVersion);
     py::ModuleBuilder builder(module);
     add_names(builder);

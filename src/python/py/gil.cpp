@@ -47,6 +47,26 @@ void leave_foreign_section() {
 
 }  // namespace detail
 
+bool ForeignHold::acquire() {
+  if (held_) return true;
+  if (!detail::enter_foreign_section()) return false;
+  state_ = PyGILState_Ensure();
+  ++detail::t_held;
+  ++detail::t_foreign;
+  held_ = true;
+  return true;
+}
+
+void ForeignHold::release() {
+  if (!held_) return;
+  held_ = false;
+  --detail::t_foreign;
+  --detail::t_held;
+  // A thread the interpreter ended has no lock to give back.
+  if (!detail::t_lost) PyGILState_Release(state_);
+  detail::leave_foreign_section();
+}
+
 bool gil_held() {
   if (detail::t_held == 0 || detail::t_lost) return false;
   // A foreign thread past the hook may be ended at any moment it lets go of

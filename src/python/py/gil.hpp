@@ -57,6 +57,26 @@ decltype(auto) interpreter_call(F&& f) {
   }
 }
 
+// The interpreter lock taken by a thread that does not hold it, for a scope
+// that may let go of it and take it again (a run of callback calls).
+class ForeignHold {
+ public:
+  ForeignHold() = default;
+  ForeignHold(const ForeignHold&) = delete;
+  ForeignHold& operator=(const ForeignHold&) = delete;
+  ~ForeignHold() { release(); }
+
+  // Takes the lock; false, taking nothing, once the shutdown hook has run.
+  bool acquire();
+  // Gives it back, unless the interpreter ended the thread while it held it.
+  void release();
+  bool held() const { return held_; }
+
+ private:
+  PyGILState_STATE state_{};
+  bool held_ = false;
+};
+
 // Runs `f` holding the interpreter lock, taking it if this thread does not
 // hold it. Returns false without running `f` when the thread would have to
 // take the lock after the shutdown hook has run.
@@ -66,29 +86,12 @@ bool with_gil(F&& f) {
     std::forward<F>(f)();
     return true;
   }
-  if (!detail::enter_foreign_section()) return false;
-  struct Section {
-    ~Section() { detail::leave_foreign_section(); }
-  } section;
-  PyGILState_STATE state = PyGILState_Ensure();
-  ++detail::t_held;
-  ++detail::t_foreign;
-  try {
+  ForeignHold hold;
+  if (!hold.acquire()) return false;
+  interpreter_call([&] {
     drain_pending_releases();
     std::forward<F>(f)();
-  } catch (abi::__forced_unwind&) {
-    // The lock is gone with the interpreter; never give it back.
-    detail::t_lost = true;
-    throw;
-  } catch (...) {
-    --detail::t_foreign;
-    --detail::t_held;
-    PyGILState_Release(state);
-    throw;
-  }
-  --detail::t_foreign;
-  --detail::t_held;
-  PyGILState_Release(state);
+  });
   return true;
 }
 

@@ -1,0 +1,74 @@
+# Callback registration and delivery, fed through MessageParser.receive_data.
+import pathlib
+import re
+import struct
+import time
+
+import pytest
+
+import ovik_sdk.main_mod as m
+from sensor_records import ROWS, emg, flex, imu, mag
+from test_parser_classes import sensor_app
+from test_shutdown import exits_cleanly_every_time
+
+SET = {name[4:-9].removesuffix("_data"): getattr(m, name) for name in m.__all__ if name.endswith("_callback")}
+
+
+def feed(*frames, device_id="dev"):
+    m.MessageParser("dev", m.MsgType.Ovik).receive_data(device_id, b"".join(frames))
+
+
+def wait_until(predicate):
+    deadline = time.monotonic() + 10
+    while not predicate() and time.monotonic() < deadline:
+        time.sleep(0.002)
+    assert predicate()
+
+
+def recorder(calls, kind):
+    return lambda *args: calls.append((kind, *args))
+
+
+@pytest.fixture
+def calls():
+    yield []
+    for setter in SET.values():
+        setter(None)
+
+
+def test_each_kind_gets_its_rows_in_order_and_a_callable_may_replace_or_empty_its_own_slot(calls):
+    for kind, setter in SET.items():
+        setter(recorder(calls, kind))
+    second = recorder(calls, "imu")  # takes item 8, then empties the slot: item 9 comes without IMU rows
+    SET["imu"](lambda rows: calls.append(("imu", rows)) or SET["imu"](lambda r: second(r) or SET["imu"](None)))
+    feed(sensor_app(5), *(make(s) for s in (7, 8) for make in (emg, flex, imu, mag)), imu(9), device_id="left")
+    wait_until(lambda: len(calls) == 20)
+    assert [c for c in calls if c[0] == "msg_resp"] == [("msg_resp", "left", '{"Sensor2App":{"msgId":5}}')]
+    as_f32 = [[struct.unpack("<f", struct.pack("<f", v))[0] for v in row] for row in ROWS["emg"](7)]
+    assert calls[[c[0] for c in calls].index("emg")] == ("emg", as_f32) != ("emg", ROWS["emg"](7))
+    for group in (["flex"], ["quaternion"], ["imu", "imu_calibration", "euler"], ["mag", "mag_calibration"]):
+        assert [c for c in calls if c[0] in group] == [(k, ROWS[k](s)) for s in (7, 8, 9) for k in group
+                                                       if s < 9 or k in ("quaternion", "imu_calibration", "euler")]
+    assert {type(v) for c in calls if c[0] != "msg_resp" for row in c[1] for v in row} == {float}
+
+
+@pytest.mark.parametrize("func, text", [
+    (5, "PyErr { type: <class 'TypeError'>, value: TypeError(\"'int' object is not callable\"), traceback: None }"),
+    (lambda rows: 1 / 0, "PyErr { type: <class 'ZeroDivisionError'>, value: ZeroDivisionError('division by zero'), "
+                         "traceback: Some(<traceback object at 0x…>) }")])
+def test_one_error_record_per_failed_item_and_none_for_a_failed_message(calls, caplog, func, text):
+    SET["emg"](func)
+    SET["msg_resp"](lambda *args: recorder(calls, "msg")(*args) or 1 / 0)
+    feed(sensor_app(1), emg(1), sensor_app(2), emg(2))
+    failures = lambda: [(r.levelname, r.getMessage()) for r in caplog.records  # noqa: E731
+                        if r.name.startswith("ovik_sdk.python")]
+    wait_until(lambda: len(failures()) == 2 and len(calls) == 2)
+    assert [(level, re.sub("0x[0-9a-f]+", "0x…", message)) for level, message in failures()] == [
+        ("ERROR", "Error calling callback: " + text)] * 2
+
+
+@pytest.mark.timeout(300)
+def test_exit_while_every_kind_is_delivered_under_load(run_python):
+    load = pathlib.Path(__file__).parents[2] / "bench" / "callback_load.py"
+    code = f"import runpy, sys; sys.argv = ['', '1']; runpy.run_path({str(load)!r}, run_name='__main__')"
+    exits_cleanly_every_time(run_python, code)
