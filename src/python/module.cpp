@@ -7,6 +7,8 @@
 #include "python/callback_sink.hpp"
 #include "python/device/device_object.hpp"
 #include "python/device/sensor_profile.hpp"
+#include "python/dfu_function.hpp"
+#include "python/dfu_progress_class.hpp"
 #include "python/enum_classes.hpp"
 #include "python/filter_classes.hpp"
 #include "python/fusion_mode_function.hpp"
@@ -34,7 +36,7 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::type_object<DeviceObject>());
   module.add_class(py::type_object<SensorProfileObject>());
   module.add_class(py::enum_type<kDfuState>());
-  // DfuProgress
+  module.add_class(py::type_object<ProgressObject>());
   module.add_class(py::type_object<LowPassFilter>());
   module.add_class(py::type_object<HighPassFilter>());
   module.add_class(py::type_object<BandPassFilter>());
@@ -44,7 +46,7 @@ void add_names(py::ModuleBuilder& module) {
   module.add_function(initialize_logging_with_file_function());
   module.add_function(available_usb_ports_function());
   module.add_function(get_usb_available_ports_function());
-  // perform_serial_dfu_py
+  module.add_function(perform_serial_dfu_function());
   module.add_class(py::enum_type<kMsgType>());
   module.add_class(py::enum_type<kNoiseTypes>());
   module.add_class(py::enum_type<kDownsamplingOperations>());
