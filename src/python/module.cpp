@@ -26,8 +26,7 @@ namespace {
 
 constexpr std::string_view kModuleTarget = "ovik_sdk::python::py_mod";
 
-// The public names in the order of `__all__`. Each comment names what is
-// still to come at its place.
+// The public names in the order of `__all__`.
 void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kLogLevel>());
   module.add_class(py::type_object<ParserObject>());

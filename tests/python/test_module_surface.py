@@ -29,7 +29,6 @@ get_mag_calibration_buff(take, clean) get_euler_buffer(take, clean) get_quaterni
 """)]
 
 
-@pytest.mark.xfail(strict=False, reason="the device, profile, callback, buffer and update names land with other work")
 def test_all_holds_every_public_name_in_order_with_its_kind_and_text_signature():
     def shown(name, value):
         kind = "class" if isinstance(value, type) else type(value).__name__
