@@ -4,6 +4,7 @@
 // change.
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "python/py/class_builder.hpp"
 
