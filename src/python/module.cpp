@@ -10,6 +10,7 @@
 #include "python/dfu_function.hpp"
 #include "python/dfu_progress_class.hpp"
 #include "python/enum_classes.hpp"
+#include "python/filter_classes.hpp"
 #include "python/fusion_mode_function.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/logging_functions.hpp"
@@ -17,6 +18,7 @@
 #include "python/py/boundary.hpp"
 #include "python/py/module_builder.hpp"
 #include "python/shutdown_hook.hpp"
+#include "python/usb_functions.hpp"
 
 namespace ovik::python {
 
@@ -24,8 +26,7 @@ namespace {
 
 constexpr std::string_view kModuleTarget = "ovik_sdk::python::py_mod";
 
-// The public names in the order of `__all__`. Each comment names what is
-// still to come at its place.
+// The public names in the order of `__all__`.
 void add_names(py::ModuleBuilder& module) {
   module.add_class(py::enum_type<kLogLevel>());
   module.add_class(py::type_object<ParserObject>());
@@ -35,11 +36,15 @@ void add_names(py::ModuleBuilder& module) {
   module.add_class(py::type_object<SensorProfileObject>());
   module.add_class(py::enum_type<kDfuState>());
   module.add_class(py::type_object<ProgressObject>());
-  // LowPassFilter, HighPassFilter, BandPassFilter, BandStopFilter
+  module.add_class(py::type_object<LowPassFilter>());
+  module.add_class(py::type_object<HighPassFilter>());
+  module.add_class(py::type_object<BandPassFilter>());
+  module.add_class(py::type_object<BandStopFilter>());
   module.add_function(get_sdk_version_function());
   module.add_function(initialize_logging_function());
   module.add_function(initialize_logging_with_file_function());
-  // available_usb_ports, get_usb_available_ports
+  module.add_function(available_usb_ports_function());
+  module.add_function(get_usb_available_ports_function());
   module.add_function(perform_serial_dfu_function());
   module.add_class(py::enum_type<kMsgType>());
   module.add_class(py::enum_type<kNoiseTypes>());
