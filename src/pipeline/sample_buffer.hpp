@@ -45,14 +45,15 @@ class SampleBuffer {
   template <class Then>
   void append(Record record, Then&& then) {
     std::lock_guard lock(mutex_);
-    records_.push_back(std::move(record));
-    const Record& appended = records_.back();
+    records_.push_back(record);
+    // `record` stays alive for `then`: a capacity of 0 trims what was just
+    // appended.
     trim();
     if (records_.size() > kReleaseAhead) {
       prefetch_release(records_[kReleaseAhead], false);
       prefetch_release(records_[kReleaseAhead / 2], true);
     }
-    then(appended);
+    then(std::as_const(record));
   }
   void append(Record record) {
     append(std::move(record), [](const Record&) {});

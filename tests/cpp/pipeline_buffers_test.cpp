@@ -30,6 +30,19 @@ TEST(Trim, TakesEffectAtTheNextAppend) {
   }
 }
 
+// What a capacity of 0 trims at once is still handed to the callback whole.
+TEST(Trim, CapacityZeroStillHandsTheRecordOn) {
+  set_buffer_cap(BufferCap::Flex, 0);
+  SampleBuffer<std::shared_ptr<const schema::FlexData>> buffer(BufferCap::Flex);
+  schema::FlexData flex;
+  flex.seq_num = 77;
+  std::uint32_t seen = 0;
+  buffer.append(std::make_shared<const schema::FlexData>(flex), [&](const auto& record) { seen = record->seq_num; });
+  set_buffer_cap(BufferCap::Flex, kDefaultBufferCap);
+  EXPECT_EQ(seen, 77u);
+  EXPECT_EQ(buffer.size(), 0u);
+}
+
 TEST(Words, OnlyWholeMultiplesOfSix) {
   using Case = std::tuple<schema::Bytes, std::vector<std::int16_t>, std::vector<std::string>>;
   for (auto [bytes, words, logged] : std::vector<Case>{
