@@ -21,7 +21,7 @@ Ref parser_new(PyTypeObject* cls, Arguments& args) {
   std::string device_id = args.get<std::string>(0);
   auto msg_type = static_cast<proto::MsgType>(args.get<py::Member<kMsgType>>(1).value);
   auto parser = std::make_unique<proto::MessageParser>(std::move(device_id), msg_type);
-  auto stream = std::make_shared<ResultStream::element_type>(parser->subscribe());
+  auto stream = std::make_shared<ResultReader>(parser->subscribe());
   return py::make_instance(cls, ParserObject{std::move(parser), std::move(stream)});
 }
 
@@ -43,9 +43,8 @@ Ref message_stream(py::Shared<ParserObject>& self, Arguments&) {
 }
 
 // {"Ovik":<the message's JSON>}; the device id is not part of it.
-asio::awaitable<std::string> next_item(ResultStream stream) {
-  auto receiver = co_await stream->lock();
-  runtime::Received<proto::ParseResult> item = co_await receiver->recv();
+asio::awaitable<std::string> next_item(ResultReader::Turn turn) {
+  ResultItem item = co_await ResultReader::next(std::move(turn));
   switch (item.status) {
     case runtime::RecvStatus::Value: {
       std::string text;
@@ -70,8 +69,13 @@ PyObject* aiter_slot(PyObject* self) {
 PyObject* anext_slot(PyObject* self) {
   return py::boundary_object([&] {
     py::Exclusive<StreamObject> stream(self);
-    return into_future(next_item(stream->result_stream),
-                       [](const std::string& text) { return py::to_bytes(text); });
+    auto [turn, settle] = ResultReader::queue_read(stream->result_stream);
+    py::Ref future =
+        into_future(next_item(std::move(turn)), [](const std::string& text) { return py::to_bytes(text); });
+    // Whatever the future was done with was the item's delivery; a cancelled
+    // one hands the item on to the next read.
+    on_done(future, [settle = std::move(settle)](bool cancelled) { settle(!cancelled); });
+    return future;
   });
 }
 

@@ -5,13 +5,13 @@
 
 #include "proto/message_parser.hpp"
 #include "python/py/class_builder.hpp"
-#include "runtime/async_mutex.hpp"
+#include "python/result_reader.hpp"
 
 namespace ovik::python {
 
 // One subscription to a parser's results, shared by every holder: an item
 // taken through one holder is not seen by another.
-using ResultStream = std::shared_ptr<runtime::AsyncMutex<proto::ParseResultChannel::Receiver>>;
+using ResultStream = std::shared_ptr<ResultReader>;
 
 // A copy of a MessageParser object's state: its own parser (with the bytes
 // waiting at that moment) publishing on the same channel, and the same

@@ -7,6 +7,10 @@
 // so waking never runs task code under a primitive's lock or on a foreign
 // thread. A parked task is cancellable: aborting it (or losing a `first_of`
 // race) takes it off the list and resumes it with `operation_aborted`.
+//
+// The cancel hook stays installed until the resumed task runs, well after a
+// waker took its entry and freed it; it therefore names its entry by a number
+// that is never given out again, not by an address a later entry may reuse.
 #include <asio/associated_cancellation_slot.hpp>
 #include <asio/associated_executor.hpp>
 #include <asio/async_result.hpp>
@@ -14,9 +18,13 @@
 #include <asio/cancellation_type.hpp>
 #include <asio/error.hpp>
 #include <asio/post.hpp>
+#include <asio/system_error.hpp>
+#include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -31,11 +39,18 @@ namespace ovik::runtime::detail {
 // What a wait completes with when it only reports "look again".
 using Woken = std::monostate;
 
+// Unique for the life of the process: 2^64 parks do not happen.
+inline std::uint64_t next_park_id() {
+  static std::atomic<std::uint64_t> counter{0};
+  return counter.fetch_add(1, std::memory_order_relaxed);
+}
+
 // A suspended operation that completes with (error, value).
 template <class V>
 class Parked {
  public:
   virtual ~Parked() = default;
+  const std::uint64_t id = next_park_id();
   // Schedules the continuation on the task's own executor. Call it without
   // holding the primitive's lock.
   virtual void resume(std::error_code error, V value) = 0;
@@ -76,9 +91,9 @@ class WaitQueue {
     return entry;
   }
 
-  // Takes `parked` off the queue; null when it is no longer queued.
-  Entry remove(const Parked<V>* parked) {
-    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.get() == parked; });
+  // Takes the entry `id` off the queue; null when it is no longer queued.
+  Entry remove(std::uint64_t id) {
+    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e->id == id; });
     if (it == entries_.end()) return nullptr;
     Entry entry = std::move(*it);
     entries_.erase(it);
@@ -117,8 +132,8 @@ inline void wake_all(ParkedReaders entries) {
 template <class Owner, class V>
 class CancelHook {
  public:
-  CancelHook(std::weak_ptr<Owner> owner, WaitQueue<V> Owner::*queue, const Parked<V>* parked)
-      : owner_(std::move(owner)), queue_(queue), parked_(parked) {}
+  CancelHook(std::weak_ptr<Owner> owner, WaitQueue<V> Owner::*queue, std::uint64_t id)
+      : owner_(std::move(owner)), queue_(queue), id_(id) {}
 
   void operator()(asio::cancellation_type type) {
     if (type == asio::cancellation_type::none) return;
@@ -127,7 +142,7 @@ class CancelHook {
     std::unique_ptr<Parked<V>> parked;
     {
       std::lock_guard lock(owner->mutex);
-      parked = ((*owner).*queue_).remove(parked_);
+      parked = ((*owner).*queue_).remove(id_);
     }
     if (parked) parked->resume(asio::error::operation_aborted, V{});
   }
@@ -135,13 +150,14 @@ class CancelHook {
  private:
   std::weak_ptr<Owner> owner_;
   WaitQueue<V> Owner::*queue_;
-  const Parked<V>* parked_;
+  std::uint64_t id_;
 };
 
 // Completes with `ready()` as soon as it yields a value; otherwise parks the
 // task on `owner->*queue` until someone resumes it. `ready` runs under
 // `owner->mutex`, so checking and parking cannot miss a wake-up. Throws
-// `asio::system_error(operation_aborted)` when cancelled while parked.
+// `asio::system_error(operation_aborted)` when cancelled while parked, or
+// before it could run again once woken.
 template <class Owner, class V, class Ready>
 asio::awaitable<V> park(std::shared_ptr<Owner> owner, WaitQueue<V> Owner::*queue, Ready ready) {
   {
@@ -152,7 +168,7 @@ asio::awaitable<V> park(std::shared_ptr<Owner> owner, WaitQueue<V> Owner::*queue
     }
     if (now) co_return std::move(*now);
   }
-  co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::error_code, V)>(
+  V value = co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(std::error_code, V)>(
       [&](auto handler) {
         using Handler = decltype(handler);
         auto parked = std::make_unique<ParkedHandler<V, Handler>>(std::move(handler));
@@ -160,7 +176,7 @@ asio::awaitable<V> park(std::shared_ptr<Owner> owner, WaitQueue<V> Owner::*queue
         // Emplaced before the entry is queued: once queued, another thread may
         // resume it at any moment. Cancellation is only emitted on this task's
         // executor, which is running this code, so it cannot fire in between.
-        if (slot.is_connected()) slot.template emplace<CancelHook<Owner, V>>(owner, queue, parked.get());
+        if (slot.is_connected()) slot.template emplace<CancelHook<Owner, V>>(owner, queue, parked->id);
         std::optional<V> now;
         {
           std::lock_guard lock(owner->mutex);
@@ -170,6 +186,12 @@ asio::awaitable<V> park(std::shared_ptr<Owner> owner, WaitQueue<V> Owner::*queue
         if (now) parked->resume({}, std::move(*now));
       },
       asio::use_awaitable);
+  // Woken, but aborted before it ran: it must not go on to take what the wake
+  // announced (an item, a value) from the next waiter. A handed-over value,
+  // such as a lock, passes on when it is dropped here.
+  asio::cancellation_state state = co_await asio::this_coro::cancellation_state;
+  if (state.cancelled() != asio::cancellation_type::none) throw asio::system_error(asio::error::operation_aborted);
+  co_return value;
 }
 
 }  // namespace ovik::runtime::detail

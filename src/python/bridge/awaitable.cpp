@@ -55,26 +55,32 @@ const AsyncioNames& asyncio_names() {
   return *names;
 }
 
-// The done-callback that aborts the operation of a cancelled future; owns the
-// abort function through its capsule.
-constexpr const char* kAbortCapsule = "ovik_sdk.abort_operation";
+// A future's done-callback around a C++ function; owns it through its capsule.
+// A callback dropped without being called (its loop closed first, or adding
+// it failed) reports the future as cancelled, so no reaction is lost.
+constexpr const char* kDoneCapsule = "ovik_sdk.on_done";
 
-PyObject* abort_if_cancelled(PyObject* capsule, PyObject* future) {
+struct DoneReaction {
+  std::function<void(bool cancelled)> react;
+  bool called = false;
+};
+
+PyObject* react_to_done(PyObject* capsule, PyObject* future) {
   return py::boundary_object([&] {
+    auto* reaction = static_cast<DoneReaction*>(PyCapsule_GetPointer(capsule, kDoneCapsule));
+    if (!reaction) py::throw_python_error();
     py::Ref cancelled = py::Ref::steal(PyObject_CallMethod(future, "cancelled", nullptr));
-    if (cancelled.get() == Py_True) {
-      auto* abort = static_cast<std::function<void()>*>(PyCapsule_GetPointer(capsule, kAbortCapsule));
-      if (!abort) py::throw_python_error();
-      (*abort)();
-    }
+    reaction->called = true;
+    reaction->react(cancelled.get() == Py_True);
     return py::none();
   });
 }
 
-PyMethodDef g_abort_if_cancelled{"_ovik_sdk_abort_if_cancelled", abort_if_cancelled, METH_O, nullptr};
+PyMethodDef g_react_to_done{"_ovik_sdk_react_to_done", react_to_done, METH_O, nullptr};
 
-void delete_abort(PyObject* capsule) {
-  delete static_cast<std::function<void()>*>(PyCapsule_GetPointer(capsule, kAbortCapsule));
+void delete_reaction(PyObject* capsule) {
+  std::unique_ptr<DoneReaction> reaction(static_cast<DoneReaction*>(PyCapsule_GetPointer(capsule, kDoneCapsule)));
+  if (reaction && !reaction->called) reaction->react(true);
 }
 
 // The exception object that fails the future, for the exception in flight.
@@ -107,6 +113,19 @@ void schedule(detail::PendingFuture& pending, PyObject* setter, PyObject* outcom
 
 runtime::Runtime& bridge_runtime() { return g_bridge_runtime.get(); }
 
+void on_done(const py::Ref& future, std::function<void(bool cancelled)> react) {
+  auto* owned = new DoneReaction{std::move(react)};
+  PyObject* capsule = PyCapsule_New(owned, kDoneCapsule, delete_reaction);
+  if (!capsule) {
+    std::unique_ptr<DoneReaction> reaction(owned);
+    reaction->react(true);
+    py::throw_python_error();
+  }
+  py::Ref self = py::Ref::steal(capsule);
+  py::Ref callback = py::Ref::steal(PyCFunction_NewEx(&g_react_to_done, self.get(), nullptr));
+  py::Ref added = py::Ref::steal(PyObject_CallMethod(future.get(), "add_done_callback", "O", callback.get()));
+}
+
 PyObject* operation_panic() {
   static PyObject* type = nullptr;
   return py::lasting_exception_class(type, "ovik_sdk.OperationPanic",
@@ -125,15 +144,9 @@ std::shared_ptr<PendingFuture> create_future() {
 }
 
 void abort_on_cancel(const PendingFuture& pending, std::function<void()> abort) {
-  auto* owned = new std::function<void()>(std::move(abort));
-  PyObject* capsule = PyCapsule_New(owned, kAbortCapsule, delete_abort);
-  if (!capsule) {
-    delete owned;
-    py::throw_python_error();
-  }
-  py::Ref self = py::Ref::steal(capsule);
-  py::Ref callback = py::Ref::steal(PyCFunction_NewEx(&g_abort_if_cancelled, self.get(), nullptr));
-  py::Ref added = py::Ref::steal(PyObject_CallMethod(pending.future.get(), "add_done_callback", "O", callback.get()));
+  on_done(pending.future, [abort = std::move(abort)](bool cancelled) {
+    if (cancelled) abort();
+  });
 }
 
 void complete(PendingFuture& pending, const std::function<py::Ref()>& make_result) {

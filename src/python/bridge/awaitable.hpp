@@ -34,6 +34,11 @@ runtime::Runtime& bridge_runtime();
 // an internal fault: {}".
 PyObject* operation_panic();
 
+// Under the lock: `react` runs once, on the loop thread, when `future` is
+// done, told whether it was cancelled; if the callback can never run (the
+// loop closed first), it runs when dropped, as if cancelled.
+void on_done(const py::Ref& future, std::function<void(bool cancelled)> react);
+
 namespace detail {
 
 // The Python side of one awaited operation. Its references are released
