@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <asio/bind_cancellation_slot.hpp>
 #include <asio/use_awaitable.hpp>
 #include <cerrno>
 
@@ -52,6 +53,11 @@ Result<SerialStream> open_serial_port(std::string_view port_name, std::uint32_t 
 
 asio::awaitable<void> SerialReadHalf::readable() {
   co_await stream_->descriptor().async_wait(asio::posix::descriptor_base::wait_read, asio::use_awaitable);
+}
+
+asio::awaitable<void> SerialReadHalf::readable(asio::cancellation_slot cancel) {
+  co_await stream_->descriptor().async_wait(asio::posix::descriptor_base::wait_read,
+                                            asio::bind_cancellation_slot(cancel, asio::use_awaitable));
 }
 
 Result<std::optional<std::size_t>> SerialReadHalf::read_available(std::span<std::uint8_t> buffer) {

@@ -1,6 +1,7 @@
 #pragma once
 // An open serial port as an asynchronous byte stream, and its two halves.
 #include <asio/awaitable.hpp>
+#include <asio/cancellation_signal.hpp>
 #include <asio/posix/stream_descriptor.hpp>
 
 #include <cstdint>
@@ -49,8 +50,10 @@ class SerialReadHalf {
   explicit SerialReadHalf(std::shared_ptr<SerialStream> stream) : stream_(std::move(stream)) {}
 
   // Completes when a read would not wait: bytes, end of stream or an error.
-  // Cancelling it consumes nothing.
+  // Cancelling it (as any awaited operation, or through `cancel`) consumes
+  // nothing.
   asio::awaitable<void> readable();
+  asio::awaitable<void> readable(asio::cancellation_slot cancel);
   // Reads what the port holds without waiting: the count (0 at end of
   // stream), or nothing when no byte is there.
   Result<std::optional<std::size_t>> read_available(std::span<std::uint8_t> buffer);

@@ -62,12 +62,14 @@ def test_open_receive_close_reopen_and_a_second_open(cls, open_name, close_name,
 
 
 @pytest.mark.parametrize("cls", CLASSES)
-def test_a_missing_port_fails_to_open_and_closing_still_completes(cls):
+def test_refused_opens_leave_the_object_usable(cls):
     async def main():
         link = cls("/dev/no-such-port", 9600)
         with pytest.raises(RuntimeError, match="^Failed to open serial port: No such file or directory$"):
             await link.start_data_stream(m.MessageParser("dev", M))
         assert await link.close_serial_stream() is None
+        with pytest.raises(TypeError, match="^argument 'py_parser': 'int' object is not an instance of 'MessageParser'$"):
+            link.open_serial_stream(1)
         assert await link.stop_data_stream() is None
 
     run(main())
@@ -81,23 +83,6 @@ def test_a_close_never_awaited_still_takes_the_link_down(caplog):
             assert "listen_serial_stream exited" in caplog.messages
             with pytest.raises(RuntimeError, match="^Serial writer is missing or not connected$"):
                 await link.write_data(b"x")
-
-    run(main())
-
-
-@pytest.mark.parametrize("bad, text", [
-    (1, "argument 'py_parser': 'int' object is not an instance of 'MessageParser'"),
-    (None, "argument 'py_parser': 'None' is not an instance of 'MessageParser'"),
-])
-def test_a_wrong_parser_is_refused_and_the_object_stays_usable(bad, text):
-    async def main():
-        with PtyDevice() as pty:
-            device = m.OvikDevice(pty.path, 115200)
-            with pytest.raises(TypeError) as refused:
-                device.open_serial_stream(bad)
-            assert str(refused.value) == text
-            await device.open_serial_stream(m.MessageParser("dev", M))
-            await device.close_serial_stream()
 
     run(main())
 
@@ -172,17 +157,12 @@ def test_write_data_sends_the_bytes_as_they_were_at_the_call():
 OUT_OF_RANGE = "out of range integral type conversion attempted"
 ARGUMENT_ERRORS = [
     (lambda d: d.set_flex_config(3), TypeError, "argument 'fs': 'int' object is not an instance of 'SamplingRate'"),
-    (lambda d: d.set_imu_config(m.MagSampleRate.MAG_SR_50, IMU[1]), TypeError,
-     "argument 'imu_sr': 'MagSampleRate' object is not an instance of 'ImuSampleRate'"),
     (lambda d: d.set_emg_config(m.AfeSampleRate.AFE_SR_500, -1), OverflowError, OUT_OF_RANGE),
     (lambda d: d.set_imu_calibration_config(*IMU, [1, 2], None), ValueError, "expected a sequence of length 3 (got 2)"),
-    (lambda d: d.set_mag_calibration_config(*MAG, None, [[1, 2]]), ValueError, "expected a sequence of length 3 (got 2)"),
     (lambda d: d.set_mag_calibration_config(*MAG, None, "abc"), TypeError, "argument 'soft_iron': Can't extract `str` to `Vec`"),
     (lambda d: d.update_sensor_config(None), TypeError, "argument 'profile': 'None' is not an instance of 'SensorProfile'"),
-    (lambda d: m.SerialStream("p", 1).write_data("ab"), TypeError, "argument 'data': Can't extract `str` to `Vec`"),
     (lambda d: m.SerialStream("p", 1).write_data([256]), OverflowError, OUT_OF_RANGE),
     (lambda d: m.OvikDevice("p", 4294967296), OverflowError, OUT_OF_RANGE),
-    (lambda d: m.SerialStream("p", "9600"), TypeError, "argument 'baudrate': 'str' object cannot be interpreted as an integer"),
 ]
 
 
