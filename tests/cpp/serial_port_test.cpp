@@ -156,7 +156,6 @@ TEST_F(SerialPortTest, PortClosesWhenBothHalvesAreGone) {
   EXPECT_NE(lock_result(pty.slave_path(), LOCK_EX), 0) << "still open through the write half";
   const std::vector<std::uint8_t> frame = test::pattern_bytes(5, 1);
   ASSERT_TRUE(block_on(rt, write_half->write_all(frame)));
-  EXPECT_TRUE(block_on(rt, write_half->flush()));
   EXPECT_EQ(pty.read(5), frame);
   write_half.reset();
   EXPECT_EQ(lock_result(pty.slave_path(), LOCK_EX), 0) << "closed";
@@ -205,7 +204,13 @@ TEST_F(SerialPortTest, WritesAndFlushesFailWithTheIoErrorAfterHangupAndStayUsabl
   ASSERT_TRUE(stream);
   SharedWriter shared = shared_writer(std::move(*stream));
   const std::vector<std::uint8_t> frame = test::pattern_bytes(64, 7);
+  auto flush = [&]() -> asio::awaitable<Result<void>> {
+    auto half = co_await shared->lock();
+    co_return co_await half->flush();
+  };
   ASSERT_TRUE(write(shared, frame));
+  EXPECT_TRUE(block_on(rt, flush()));
+  EXPECT_EQ(pty.read(64), frame);
   pty.close_master();
   log::ScopedCapture capture;
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -214,10 +219,6 @@ TEST_F(SerialPortTest, WritesAndFlushesFailWithTheIoErrorAfterHangupAndStayUsabl
     EXPECT_EQ(written.error().message(), "Input/output error");
   }
   EXPECT_TRUE(capture.records().empty());
-  auto flush = [&]() -> asio::awaitable<Result<void>> {
-    auto half = co_await shared->lock();
-    co_return co_await half->flush();
-  };
   Result<void> flushed = block_on(rt, flush());
   ASSERT_FALSE(flushed);
   EXPECT_EQ(flushed.error().message(), "Input/output error");
