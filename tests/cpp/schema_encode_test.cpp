@@ -1,10 +1,12 @@
 // What the official runtime cannot judge of the encoder: the zeros it leaves
-// out, the exact size it predicts, and the payload limit.
+// out, the exact size it predicts, the payload limit; and the assignment of
+// the optional records it writes.
 #include <limits>
 
 #include <gtest/gtest.h>
 
 #include "schema/encode.hpp"
+#include "schema/optional.hpp"
 #include "support/frames.hpp"
 
 namespace ovik::schema {
@@ -38,6 +40,15 @@ TEST(SchemaEncode, RefusesWhatAFrameCannotCarry) {
   // The limit is on the whole payload, not on each record.
   EXPECT_EQ(encoded(AppSensor{.ota_cfg = OtaConfig{.ota_data = OtaData{.data = Bytes(65524, 1)}}}),
             "error: message of 65536 bytes exceeds the payload limit of 65535 bytes");
+}
+
+TEST(SchemaOptional, AssignmentKeepsWhatItIsGiven) {
+  Optional<Xyz> target;
+  target = Optional<Xyz>(Xyz{.x = 1.0f});
+  ASSERT_TRUE(target.has_value());
+  EXPECT_EQ(target->x, 1.0f);
+  target = Optional<Xyz>();
+  EXPECT_FALSE(target.has_value());
 }
 
 }  // namespace

@@ -80,6 +80,17 @@ TEST_F(SerialPortTest, OpensRawAtAnyRateAndReleasesExclusiveUse) {
   for (std::uint32_t baud : {115200u, 250000u}) {
     SCOPED_TRACE(baud);
     Pty port;
+    {  // Left cooked and with every flag the opening must clear, as another program might leave it.
+      const int other = ::open(port.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+      termios tio{};
+      ASSERT_EQ(::tcgetattr(other, &tio), 0);
+      tio.c_cflag |= PARENB | PARODD | CSTOPB | CRTSCTS;
+      tio.c_iflag |= INPCK | IXON | IXOFF | IXANY | ISTRIP | INLCR | ICRNL | BRKINT;
+      tio.c_oflag |= OPOST;
+      tio.c_lflag |= ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+      ASSERT_EQ(::tcsetattr(other, TCSANOW, &tio), 0);
+      ::close(other);
+    }
     log::ScopedCapture capture;
     Result<SerialStream> stream = open(port.slave_path(), baud);
     ASSERT_TRUE(stream) << stream.error().message();
