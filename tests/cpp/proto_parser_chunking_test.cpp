@@ -20,10 +20,10 @@ class StreamMaker {
 
   // `damage_lengths` adds what can make the parser wait for bytes that never
   // come: truncated frames, corrupt length fields, false prefixes in junk.
-  Bytes make(int pieces, bool damage_lengths) {
+  Bytes make(int parts, bool damage_lengths) {
     Bytes stream;
     expected_.clear();
-    for (int i = 0; i < pieces; ++i) {
+    for (int i = 0; i < parts; ++i) {
       switch (pick(damage_lengths ? 9 : 6)) {
         case 0: case 1: case 2: append(stream, valid_frame(true)); break;
         case 3: append(stream, junk(false)); break;
@@ -43,7 +43,7 @@ class StreamMaker {
   std::size_t pick(std::size_t n) { return rng_() % n; }
 
  private:
-  static void append(Bytes& stream, const Bytes& piece) { stream.insert(stream.end(), piece.begin(), piece.end()); }
+  static void append(Bytes& stream, const Bytes& part) { stream.insert(stream.end(), part.begin(), part.end()); }
 
   Bytes random_bytes(std::size_t count, bool allow_q) {
     Bytes out(count);

@@ -1,5 +1,5 @@
-// The scalar pieces of the two message renderings: float layouts, base64,
-// JSON and debug string escapes, JSON keys.
+// The scalar parts of the two message renderings: float layouts and the
+// JSON and debug string escapes.
 #include <cmath>
 #include <limits>
 #include <string>
@@ -9,7 +9,6 @@
 
 #include "schema/debug_string.hpp"
 #include "schema/json_string.hpp"
-#include "schema/text_base64.hpp"
 #include "schema/text_float.hpp"
 
 namespace ovik::schema {
@@ -40,15 +39,10 @@ TEST(JsonFloat, LayoutTable) {
       {0.0f, "0.0"},
       {-0.0f, "-0.0"},
       {1.0f, "1.0"},
-      {5.0f, "5.0"},
-      {12.0f, "12.0"},
       {12.5f, "12.5"},
-      {100.0f, "100.0"},
       {-2.5f, "-2.5"},
       {0.1f, "0.1"},
-      {0.3f, "0.3"},
       {123456.79f, "123456.79"},
-      {1234567.9f, "1234567.9"},
       {16777216.0f, "16777216.0"},
       {0.00012345f, "0.00012345"},
       // Lower boundary: exponent -6 is plain, -7 is not.
@@ -56,19 +50,14 @@ TEST(JsonFloat, LayoutTable) {
       {-1e-6f, "-0.000001"},
       {9.999999e-7f, "9.999999e-7"},
       {1e-7f, "1e-7"},
-      {1.5e-7f, "1.5e-7"},
       // Upper boundary: exponent 12 is plain, 13 is not.
-      {1e12f, "1000000000000.0"},
       {9.999999e12f, "9999999000000.0"},
-      {1.2345678e12f, "1234567800000.0"},
       {1e13f, "1e+13"},
-      {-1e13f, "-1e+13"},
       {2.5e16f, "2.5e+16"},
       {3.4028235e38f, "3.4028235e+38"},
       {1.1754944e-38f, "1.1754944e-38"},
       {1.4e-45f, "1e-45"},
       {kNaN, "null"},
-      {-kNaN, "null"},
       {kInf, "null"},
       {-kInf, "null"},
   };
@@ -95,17 +84,12 @@ TEST(DebugFloat, LayoutTable) {
       {0.0f, "0.0"},
       {-0.0f, "-0.0"},
       {1.0f, "1.0"},
-      {0.25f, "0.25"},
       {-3.5f, "-3.5"},
-      {-0.5f, "-0.5"},
-      {90.0f, "90.0"},
       {100.0f, "100.0"},
       // Lower threshold 1e-4 (as a float): at it plain, below it exponent form.
       {1e-4f, "0.0001"},
-      {-1e-4f, "-0.0001"},
       {std::nextafter(1e-4f, 0.0f), "9.999999e-5"},
       {5e-5f, "5e-5"},
-      {1e-5f, "1e-5"},
       {-1.5e-7f, "-1.5e-7"},
       {1.4e-45f, "1e-45"},
       // Upper threshold 1e16: below it plain, from it on exponent form.
@@ -114,36 +98,12 @@ TEST(DebugFloat, LayoutTable) {
       {std::nextafter(1e16f, 0.0f), "9999999000000000.0"},
       {1e16f, "1e16"},
       {2.5e16f, "2.5e16"},
-      {-2.5e16f, "-2.5e16"},
       {3.4028235e38f, "3.4028235e38"},
       {kNaN, "NaN"},
       {kInf, "inf"},
       {-kInf, "-inf"},
   };
   for (const FloatCase& c : cases) EXPECT_EQ(debug_float(c.value), c.text) << c.text;
-}
-
-TEST(Base64, Rfc4648VectorsAndAlphabetEnds) {
-  const struct {
-    std::vector<unsigned char> bytes;
-    const char* text;
-  } cases[] = {
-      {{}, ""},
-      {{'f'}, "Zg=="},
-      {{'f', 'o'}, "Zm8="},
-      {{'f', 'o', 'o'}, "Zm9v"},
-      {{'f', 'o', 'o', 'b'}, "Zm9vYg=="},
-      {{'f', 'o', 'o', 'b', 'a'}, "Zm9vYmE="},
-      {{'f', 'o', 'o', 'b', 'a', 'r'}, "Zm9vYmFy"},
-      {{0xFB, 0xFF}, "+/8="},
-      {{0x00, 0x00, 0x00}, "AAAA"},
-      {{0xFF, 0xFF, 0xFF, 0x00}, "////AA=="},
-  };
-  for (const auto& c : cases) {
-    std::string out = "x";
-    append_base64(out, c.bytes.data(), c.bytes.size());
-    EXPECT_EQ(out, std::string("x") + c.text);
-  }
 }
 
 struct TextCase {
@@ -154,12 +114,10 @@ struct TextCase {
 TEST(JsonString, Escapes) {
   const TextCase cases[] = {
       {"", R"("")"},
-      {"plain text/ok", R"("plain text/ok")"},
       {"a\tb\"c", R"("a\tb\"c")"},
       {"back\\slash", R"("back\\slash")"},
       {"\b\f\n\r", R"("\b\f\n\r")"},
       {std::string("\0\x01\x1f", 3), R"("\u0000\u0001\u001f")"},
-      {"\x0b\x1b", R"("\u000b\u001b")"},
       {"\x7f", "\"\x7f\""},
       {"\xc3\xa9 \xe4\xb8\xad \xf0\x9f\x98\x80", "\"\xc3\xa9 \xe4\xb8\xad \xf0\x9f\x98\x80\""},
   };
@@ -174,24 +132,19 @@ TEST(DebugString, Escapes) {
   const TextCase cases[] = {
       {"", R"("")"},
       {"a\"b\n", R"("a\"b\n")"},
-      {"it's", R"("it's")"},
       {"back\\slash", R"("back\\slash")"},
       {std::string("\0\t\r\n", 4), R"("\0\t\r\n")"},
       {"\x07\x08\x0c\x1b\x7f", R"("\u{7}\u{8}\u{c}\u{1b}\u{7f}")"},
       {"\xc2\x80", R"("\u{80}")"},                                   // C1 control
-      {"\xc2\xa0", R"("\u{a0}")"},                                   // no-break space
       {"\xc2\xad", R"("\u{ad}")"},                                   // soft hyphen (format)
       {"e\xcc\x81", R"("e\u{301}")"},                                // combining acute
       {"\xe2\x80\x8b\xe2\x80\x8c", R"("\u{200b}\u{200c}")"},         // ZW space, ZW non-joiner
-      {"\xe2\x80\xa8", R"("\u{2028}")"},                             // line separator
       {"\xee\x80\x80", R"("\u{e000}")"},                             // private use
-      {"\xcd\xb8", R"("\u{378}")"},                                  // unassigned
       {"\xf3\xa0\x80\xa0", R"("\u{e0020}")"},                        // tag space
       {"\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80", "\"\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\""},
       // Bytes that are not UTF-8 print as U+FFFD, one per byte.
       {"\xff", "\"\xef\xbf\xbd\""},
       {"a\xe4\xb8", "\"a\xef\xbf\xbd\xef\xbf\xbd\""},
-      {"\xc0\xaf", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
       {"\xed\xa0\x80", "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\""},
       {"\xf4\x90\x80\x80", "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\""},
   };
@@ -200,18 +153,6 @@ TEST(DebugString, Escapes) {
     append_debug_string(out, c.input);
     EXPECT_EQ(out, c.output) << c.output;
   }
-}
-
-TEST(DebugString, EscapedCodePointClasses) {
-  const struct {
-    char32_t cp;
-    bool escaped;
-  } cases[] = {
-      {0x20, false}, {0x7E, false}, {0x1F, true},    {0x7F, true},     {0x9F, true},
-      {0xA0, true},  {0xA1, false}, {0x300, true},   {0x36F, true},    {0x370, false},
-      {0x9BE, true}, {0xFFFD, false}, {0xD800, true}, {0x10FFFF, true}, {0x1F600, false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(debug_escapes_code_point(c.cp), c.escaped) << std::hex << std::uint32_t(c.cp);
 }
 
 }  // namespace

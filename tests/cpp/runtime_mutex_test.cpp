@@ -1,6 +1,3 @@
-#include <atomic>
-#include <chrono>
-#include <optional>
 #include <vector>
 
 #include <asio/post.hpp>
@@ -8,14 +5,12 @@
 
 #include "runtime/async_mutex.hpp"
 #include "runtime/bounded_queue.hpp"
-#include "runtime/first_of.hpp"
 #include "runtime/runtime.hpp"
 #include "support/runtime_block_on.hpp"
 
 namespace ovik::runtime {
 namespace {
 
-using namespace std::chrono_literals;
 using testing::block_on;
 
 using Order = std::vector<int>;
@@ -79,33 +74,6 @@ TEST(AsyncMutex, ExcludesAcrossSuspensionsOnManyThreads) {
   Shared shared = block_on(runtime, scenario());
   EXPECT_EQ(shared.overlaps, 0);
   EXPECT_EQ(shared.total, kTasks * kRounds);
-}
-
-TEST(AsyncMutex, AWaiterThatGivesUpIsSkipped) {
-  Runtime runtime(RuntimeOptions{.worker_threads = 1});
-  AsyncMutex<Order> mutex;
-  auto scenario = [&]() -> asio::awaitable<Order> {
-    auto [arrival_sender, arrival_receiver] = BoundedQueue<int>::make(8);
-    auto guard = co_await mutex.lock();
-    TaskHandle<void> first = runtime.spawn(contender(mutex, arrival_sender, 1));
-    TaskHandle<void> aborted = runtime.spawn(contender(mutex, arrival_sender, 2));
-    TaskHandle<void> third = runtime.spawn(contender(mutex, arrival_sender, 3));
-    for (int i = 0; i < 3; ++i) co_await arrival_receiver.recv();
-    aborted.abort();
-    try {
-      co_await aborted.join();
-    } catch (const TaskAborted&) {
-    }
-    // A lock raced against a deadline gives up too.
-    auto timed_out = co_await first_of(mutex.lock(), sleep_for(1ms));
-    EXPECT_EQ(timed_out.index(), 1u);
-    guard->push_back(0);
-    guard = {};
-    co_await first.join();
-    co_await third.join();
-    co_return *co_await mutex.lock();
-  };
-  EXPECT_EQ(block_on(runtime, scenario()), (Order{0, 1, 3}));
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <asio/detached.hpp>
 
 #include "log/capture.hpp"
-#include "runtime/bounded_queue.hpp"
 #include "runtime/cancellation_token.hpp"
 #include "runtime/first_of.hpp"
 #include "runtime/run_blocking.hpp"
@@ -41,6 +40,7 @@ TEST(SdkRuntime, SpawnInsideAnotherRuntimeStaysThereAndNeverBuildsIt) {
   auto [spawned_on, blocking_on] = block_on(bridge, nested());
   EXPECT_EQ(spawned_on, &bridge);
   EXPECT_EQ(blocking_on, &bridge);
+  EXPECT_EQ(Runtime::current(), nullptr);
   EXPECT_FALSE(sdk_runtime_built());
 }
 
@@ -63,25 +63,6 @@ TEST(SdkRuntime, EightThreadsRacingTheFirstSpawnBuildOne) {
   for (auto& promise : ran_on) EXPECT_EQ(promise.get_future().get(), &sdk_runtime());
 }
 
-TEST(SdkRuntime, TaskStartedThereStaysThereWhileAnotherRuntimeFeedsIt) {
-  Runtime other(RuntimeOptions{.worker_threads = 2});
-  auto [sender, receiver] = BoundedQueue<int>::make(16);
-  // Spawned from this plain thread: it goes to the SDK runtime.
-  TaskHandle<std::vector<Runtime*>> worker =
-      spawn_on_runtime([](BoundedQueue<int>::Receiver items) -> asio::awaitable<std::vector<Runtime*>> {
-        std::vector<Runtime*> seen;
-        while (co_await items.recv()) seen.push_back(Runtime::current());
-        co_return seen;
-      }(std::move(receiver)));
-  auto feed = [](BoundedQueue<int>::Sender items) -> asio::awaitable<void> {
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(items.try_send(int{i}), SendStatus::Ok);
-    co_return;
-  };
-  block_on(other, feed(std::move(sender)));
-  auto collect = [&]() -> asio::awaitable<std::vector<Runtime*>> { co_return co_await worker.join(); };
-  EXPECT_EQ(block_on(other, collect()), std::vector<Runtime*>(5, &sdk_runtime()));
-}
-
 TEST(SdkRuntime, CoroutineOutsideAnyRuntimeBlocksOnTheSdkPool) {
   asio::io_context plain;
   std::optional<Runtime*> blocking_on;
@@ -91,17 +72,6 @@ TEST(SdkRuntime, CoroutineOutsideAnyRuntimeBlocksOnTheSdkPool) {
   plain.run();
   ASSERT_TRUE(blocking_on.has_value());
   EXPECT_EQ(*blocking_on, &sdk_runtime());
-}
-
-TEST(Runtime, CurrentOnlyOnItsWorkerAndBlockingThreads) {
-  Runtime runtime(RuntimeOptions{.worker_threads = 2});
-  EXPECT_EQ(Runtime::current(), nullptr);
-  EXPECT_EQ(block_on(runtime, current_runtime()), &runtime);
-  auto from_blocking = []() -> asio::awaitable<Runtime*> {
-    co_return co_await run_blocking([] { return Runtime::current(); });
-  };
-  EXPECT_EQ(block_on(runtime, from_blocking()), &runtime);
-  EXPECT_EQ(Runtime::current(), nullptr);
 }
 
 // Records what a runtime thread is served by while its thread-local objects
@@ -172,111 +142,66 @@ TEST(Runtime, DestructionAbortsThePendingTasksAndWaitsForThem) {
   for (const auto& handle : handles) EXPECT_TRUE(handle.is_finished());
 }
 
-TEST(Task, JoinReturnsTheValueOrRethrowsTheFailure) {
-  Runtime runtime(RuntimeOptions{.worker_threads = 2});
-  auto scenario = [&]() -> asio::awaitable<void> {
-    auto value = []() -> asio::awaitable<std::unique_ptr<std::string>> {
-      co_return std::make_unique<std::string>("done");
-    };
-    auto failing = []() -> asio::awaitable<void> {
-      throw Error("device busy");
-      co_return;
-    };
-    std::unique_ptr<std::string> got = co_await runtime.spawn(value()).join();
-    EXPECT_EQ(*got, "done");
-    TaskHandle<void> failed = runtime.spawn(failing());
-    try {
-      co_await failed.join();
-      ADD_FAILURE() << "join did not rethrow";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.message(), "device busy");
-    }
-    EXPECT_TRUE(failed.is_finished());
-  };
-  block_on(runtime, scenario());
-}
-
-TEST(Task, DroppedHandleLeavesTheTaskRunning) {
-  Runtime runtime(RuntimeOptions{.worker_threads = 2});
-  CancellationToken go;
-  auto [sender, receiver] = BoundedQueue<std::string>::make(1);
-  runtime.spawn([](CancellationToken go, BoundedQueue<std::string>::Sender out) -> asio::awaitable<void> {
-    co_await go.cancelled();
-    out.try_send(std::string("still running"));
-  }(go, std::move(sender)));
-  go.cancel();
-  auto receive = [&]() -> asio::awaitable<std::optional<std::string>> { co_return co_await receiver.recv(); };
-  EXPECT_EQ(block_on(runtime, receive()), "still running");
-}
-
-TEST(Task, OnFinishRunsBeforeJoinersWakeAndSeesTheOutcome) {
-  Runtime runtime(RuntimeOptions{.worker_threads = 2});
-  struct Case {
-    bool abort;
-    const char* expected;
-  };
-  for (const Case& c : {Case{false, "value 7"}, Case{true, "task aborted"}}) {
-    std::string seen;
-    CancellationToken never;
-    auto task = [](bool wait, CancellationToken never) -> asio::awaitable<int> {
-      if (wait) co_await never.cancelled();
-      co_return 7;
-    };
-    TaskHandle<int> handle = runtime.spawn(task(c.abort, never), [&seen](const TaskOutcome<int>& outcome) {
-      if (outcome.index() == 0) {
-        seen = "value " + std::to_string(std::get<0>(outcome));
-        return;
-      }
-      try {
-        std::rethrow_exception(std::get<1>(outcome));
-      } catch (const TaskAborted& aborted) {
-        seen = aborted.what();
-      }
-    });
-    if (c.abort) handle.abort();
-    auto join = [&]() -> asio::awaitable<std::string> {
-      try {
-        co_await handle.join();
-      } catch (const TaskAborted&) {
-      }
-      co_return seen;
-    };
-    EXPECT_EQ(block_on(runtime, join()), c.expected);
-  }
-}
-
-TEST(Task, AThrowingCallbackIsLoggedAndJoinersStillWake) {
+// The finish callback sees the outcome before any joiner wakes; a callback
+// that throws is logged and the joiners still wake.
+TEST(Task, OutcomesReachTheCallbackThenTheJoiners) {
   log::ScopedCapture capture;
   {
     Runtime runtime(RuntimeOptions{.worker_threads = 2});
-    auto scenario = [&]() -> asio::awaitable<int> {
-      auto nine = []() -> asio::awaitable<int> { co_return 9; };
+    auto scenario = [&]() -> asio::awaitable<std::vector<std::string>> {
+      std::vector<std::string> trail;
+      auto note = [&trail](const TaskOutcome<int>& outcome) {
+        if (outcome.index() == 0) return trail.push_back("callback " + std::to_string(std::get<0>(outcome)));
+        try {
+          std::rethrow_exception(std::get<1>(outcome));
+        } catch (const TaskAborted& aborted) {
+          trail.push_back(std::string("callback ") + aborted.what());
+        } catch (const Error& error) {
+          trail.push_back("callback " + error.message());
+        }
+      };
+      auto value = [](int v) -> asio::awaitable<int> { co_return v; };
+      auto failing = []() -> asio::awaitable<int> {
+        throw Error("device busy");
+        co_return 0;
+      };
+      trail.push_back("joined " + std::to_string(co_await runtime.spawn(value(7), note).join()));
+      try {
+        co_await runtime.spawn(failing(), note).join();
+      } catch (const Error& error) {
+        trail.push_back("joined " + error.message());
+      }
+      CancellationToken never;
+      TaskHandle<int> waiting = runtime.spawn([](CancellationToken never) -> asio::awaitable<int> {
+        co_await never.cancelled();
+        co_return 1;
+      }(never), note);
+      waiting.abort();
+      try {
+        co_await waiting.join();
+      } catch (const TaskAborted&) {
+        trail.push_back("joined aborted");
+      }
+      // The abort reaches the task on its own strand, after its body returned.
+      CancellationToken returning;
+      TaskHandle<int> late = runtime.spawn([](CancellationToken returning) -> asio::awaitable<int> {
+        returning.cancel();
+        co_return 5;
+      }(returning));
+      co_await returning.cancelled();
+      late.abort();
+      trail.push_back("joined " + std::to_string(co_await late.join()));
       auto broken = [](const TaskOutcome<int>&) { throw std::runtime_error("callback broke"); };
-      TaskHandle<int> handle = runtime.spawn(nine(), broken);
-      co_return co_await handle.join();
+      trail.push_back("joined " + std::to_string(co_await runtime.spawn(value(9), broken).join()));
+      co_return trail;
     };
-    EXPECT_EQ(block_on(runtime, scenario()), 9);
+    EXPECT_EQ(block_on(runtime, scenario()),
+              (std::vector<std::string>{"callback 7", "joined 7", "callback device busy", "joined device busy",
+                                        "callback task aborted", "joined aborted", "joined 5", "joined 9"}));
   }
   EXPECT_EQ(capture.records(),
             (std::vector<log::CapturedRecord>{{log::Level::Error, "ovik_sdk::utils::runtime",
                                                "runtime worker caught an exception: callback broke"}}));
-}
-
-TEST(Task, AbortOnceTheBodyHasReturnedKeepsTheValue) {
-  Runtime runtime(RuntimeOptions{.worker_threads = 2});
-  auto scenario = [&]() -> asio::awaitable<int> {
-    CancellationToken returning;
-    // Nothing suspends between the signal and the return, and the abort is
-    // delivered on the task's own strand: it comes after the body ended.
-    TaskHandle<int> handle = runtime.spawn([](CancellationToken returning) -> asio::awaitable<int> {
-      returning.cancel();
-      co_return 5;
-    }(returning));
-    co_await returning.cancelled();
-    handle.abort();
-    co_return co_await handle.join();
-  };
-  EXPECT_EQ(block_on(runtime, scenario()), 5);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "serial/os_error.hpp"
 #include "serial/port_open.hpp"
 #include "support/pty.hpp"
 
@@ -24,34 +23,6 @@ int exclusive_mode(int fd) {
   int on = -1;
   EXPECT_EQ(::ioctl(fd, TIOCGEXCL, &on), 0);
   return on;
-}
-
-TEST(OsErrorText, SystemDescriptionsAndUnknownNumbers) {
-  EXPECT_EQ(os_error_text(ENOENT), "No such file or directory");
-  EXPECT_EQ(os_error_text(EACCES), "Permission denied");
-  EXPECT_EQ(os_error_text(EBUSY), "Device or resource busy");
-  EXPECT_EQ(os_error_text(EIO), "Input/output error");
-  EXPECT_EQ(os_error_text(-1), "Unknown errno");
-  EXPECT_EQ(os_error_text(100000), "Unknown errno");
-}
-
-TEST(OpenExclusive, HoldsExclusiveUseUntilReleased) {
-  Pty pty;
-  Result<UniqueFd> fd = open_exclusive(pty.slave_path(), 115200);
-  ASSERT_TRUE(fd) << fd.error().message();
-  EXPECT_EQ(exclusive_mode(fd->get()), 1);
-  EXPECT_EQ(::fcntl(fd->get(), F_GETFL) & O_NONBLOCK, 0) << "handed back blocking";
-  EXPECT_NE(::fcntl(fd->get(), F_GETFD) & FD_CLOEXEC, 0);
-  UniqueFd other(::open(pty.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-  ASSERT_TRUE(other) << "root ignores TIOCEXCL; the lock must refuse instead";
-  EXPECT_NE(::flock(other.get(), LOCK_SH | LOCK_NB), 0);
-
-  ASSERT_TRUE(release_exclusive(fd->get()));
-  EXPECT_EQ(exclusive_mode(fd->get()), 0);
-  EXPECT_EQ(::flock(other.get(), LOCK_SH | LOCK_NB), 0) << "a shared lock is possible";
-  ASSERT_EQ(::flock(other.get(), LOCK_UN), 0);
-  EXPECT_NE(::flock(other.get(), LOCK_EX | LOCK_NB), 0) << "an exclusive lock is refused";
-  EXPECT_EQ(errno, EWOULDBLOCK);
 }
 
 TEST(OpenExclusive, SecondOpenOfAHeldPortIsRefused) {

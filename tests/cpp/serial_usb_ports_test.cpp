@@ -125,41 +125,11 @@ TEST(UsbPortListing, KeepsExactlyTheUsbPortsInNameOrder) {
   EXPECT_EQ(capture.records(), logged);
 }
 
-TEST(UsbPortListing, OnePortOrNoneLogsNoMultipleLine) {
-  FakeSysfs sys;
-  sys.device("platform/serial8250", {{"uevent", "DRIVER=serial8250\n"}});
-  sys.tty("ttyS0", "platform/serial8250");
-  {
-    log::ScopedCapture capture(Level::Debug);
-    EXPECT_TRUE(list_usb_ports(sys.root()).empty());
-    EXPECT_EQ(capture.records(), (std::vector<CapturedRecord>{{Level::Debug, kTarget, "usb ports:\n"}}));
-  }
-  sys.device("usb1", {{"uevent", "DEVTYPE=usb_device\n"}, {"idVendor", "ABCD\n"}, {"idProduct", "00ff\n"}});
-  sys.tty("ttyACM3", "usb1");
-  log::ScopedCapture capture(Level::Debug);
-  const std::vector<SerialPortInfo> ports = list_usb_ports(sys.root());
-  ASSERT_EQ(ports.size(), 1u);
-  EXPECT_EQ(ports[0], (SerialPortInfo{"/dev/ttyACM3", UsbPortInfo{0xabcd, 0x00ff}}));
-  EXPECT_EQ(capture.messages(kTarget),
-            std::vector<std::string>{"usb ports:\nSerialPortInfo { port_name: \"/dev/ttyACM3\", port_type: "
-                                     "UsbPort(UsbPortInfo { vid: 43981, pid: 255, serial_number: None, "
-                                     "manufacturer: None, product: None }) }"});
-}
-
 TEST(UsbPortListing, FailedEnumerationLogsAndYieldsNothing) {
   log::ScopedCapture capture;
   EXPECT_TRUE(list_usb_ports("/tmp/ovik-no-such-sysfs").empty());
   EXPECT_EQ(capture.records(), (std::vector<CapturedRecord>{
                                    {Level::Info, kTarget, "Error getting available ports: No such file or directory"}}));
-}
-
-TEST(UsbPortListing, RealSysfsListsWithoutError) {
-  log::ScopedCapture capture;
-  for (const SerialPortInfo& port : list_usb_ports()) {
-    EXPECT_TRUE(std::holds_alternative<UsbPortInfo>(port.port_type));
-    EXPECT_TRUE(port.port_name.starts_with("/dev/tty")) << port.port_name;
-  }
-  for (const CapturedRecord& record : capture.records()) EXPECT_NE(record.level, Level::Info) << record.message;
 }
 
 TEST(UsbPortFilter, KeepsUsbPortsExceptCalloutNodes) {

@@ -18,9 +18,14 @@ async def until(condition, timeout=5.0):
 
 
 def test_results_failures_and_faults(probe):
+    calls_before = probe.operation_counts()[0]
+    with pytest.raises(RuntimeError) as refused:
+        probe.sleep_then(1, 1)
+    # asyncio refuses after the synchronous part ran
+    assert (str(refused.value), probe.operation_counts()[0]) == ("no running event loop", calls_before + 1)
+
     async def main():
-        assert await probe.sleep_then(5, 42) == 42
-        assert await probe.sleep_then(0, -7) == -7
+        assert [await probe.sleep_then(5, 42), await probe.sleep_then(0, -7)] == [42, -7]
         with pytest.raises(RuntimeError) as failed:
             await probe.fail_after(1, False, "Serial writer is missing or not connected")
         assert str(failed.value) == "Serial writer is missing or not connected"
@@ -34,14 +39,6 @@ def test_results_failures_and_faults(probe):
         assert str(unnamed.value) == "operation failed with an internal fault: unknown error"
 
     asyncio.run(main())
-
-
-def test_without_a_running_loop_asyncio_refuses_after_the_synchronous_part(probe):
-    calls_before = probe.operation_counts()[0]
-    with pytest.raises(RuntimeError) as refused:
-        probe.sleep_then(1, 1)
-    assert str(refused.value) == "no running event loop"
-    assert probe.operation_counts()[0] == calls_before + 1
 
 
 def test_the_operation_runs_without_being_awaited(probe):

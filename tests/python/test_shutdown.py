@@ -44,21 +44,6 @@ def exits_cleanly_every_time(run_python, code, runs=20):
         assert elapsed < 5, elapsed
 
 
-LOGGING_THREADS = COUNT_RECORDS + """
-logging.getLogger("ovik_sdk").setLevel(logging.INFO)
-probe.install_forwarding()
-await_in_a_thread(probe.forever)
-probe.start_logging_threads(8)
-enough.wait()
-"""
-
-
-@pytest.mark.timeout(300)
-def test_exit_while_eight_threads_forward_records_and_an_operation_is_awaited(run_python, probe_dir):
-    code = PROBE_IMPORT.format(probe_dir=str(probe_dir)) + LOGGING_THREADS
-    exits_cleanly_every_time(run_python, code)
-
-
 def test_after_the_hook_foreign_threads_no_longer_take_the_lock(run_python, probe_dir):
     # atexit runs hooks last-registered first: this one runs after the module's.
     code = """

@@ -1,8 +1,26 @@
 #include "support/frames.hpp"
 
+#include <fmt/format.h>
+
 namespace ovik::test {
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes hex(std::string_view text) {
+  Bytes out;
+  std::string digits;
+  for (char c : text)
+    if (c != ' ') digits += c;
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+std::string to_hex(std::span<const std::uint8_t> bytes) {
+  std::string out;
+  for (std::uint8_t byte : bytes) out += fmt::format("{}{:02X}", out.empty() ? "" : " ", byte);
+  return out;
+}
 
 Bytes concat(std::initializer_list<std::span<const std::uint8_t>> parts) {
   Bytes out;

@@ -3,6 +3,7 @@
 // checksums, independently of the product's frame writer and tables.
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +12,10 @@ namespace ovik::test {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes bytes_of(std::string_view text);
+// "08 01 ca": hexadecimal digits, blanks between bytes allowed.
+Bytes hex(std::string_view text);
+// Upper-case digits, one blank between bytes.
+std::string to_hex(std::span<const std::uint8_t> bytes);
 Bytes concat(std::initializer_list<std::span<const std::uint8_t>> parts);
 
 // Bit by bit, as the algorithms are defined.

@@ -10,7 +10,6 @@
 #include "python/bridge/awaitable.hpp"
 #include "python/log_forwarding.hpp"
 #include "python/py/class_builder.hpp"
-#include "python/py/enum_class.hpp"
 #include "python/py/module_builder.hpp"
 #include "python/shutdown_hook.hpp"
 #include "runtime/cancellation_token.hpp"
@@ -24,10 +23,6 @@ using py::Param;
 using py::Ref;
 using py::Signature;
 
-constexpr py::EnumMember kColourMembers[] = {{"Red", 0}, {"Green", 1}};
-constexpr py::EnumClass kColour{.name = "Colour", .members = kColourMembers, .constructible = true,
-                                .value_equality = true, .hashable = false};
-
 Ref tuple_of(Arguments& args, std::size_t count) {
   Ref tuple = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(count)));
   for (std::size_t i = 0; i < count; ++i) {
@@ -39,17 +34,9 @@ Ref tuple_of(Arguments& args, std::size_t count) {
 }
 
 // Binding only: the bound objects, None for absent optional ones.
-constexpr Param kTwo[] = {{"a"}, {"b"}};
-constexpr Signature kRequired2{"required2", {}, kTwo};
-Ref required2(Arguments& args) { return tuple_of(args, 2); }
-
 constexpr Param kThree[] = {{"a"}, {"b"}, {"c"}};
 constexpr Signature kRequired3{"required3", {}, kThree};
 Ref required3(Arguments& args) { return tuple_of(args, 3); }
-
-constexpr Param kFlagOnly[] = {{"flag", {}, true}};
-constexpr Signature kOnlyKeywords{"only_keywords", {}, kFlagOnly};
-Ref only_keywords(Arguments& args) { return tuple_of(args, 1); }
 
 constexpr Param kOptional[] = {{"a"}, {"b", "None"}, {"c", "5"}};
 constexpr Signature kOptionalSig{"optional", {}, kOptional};
@@ -58,9 +45,6 @@ Ref optional(Arguments& args) { return tuple_of(args, 3); }
 constexpr Param kKeywordOnly[] = {{"a"}, {"flag", {}, true}, {"extra", "None", true}, {"mode", {}, true}};
 constexpr Signature kKeywordOnlySig{"keyword_only", {}, kKeywordOnly};
 Ref keyword_only(Arguments& args) { return tuple_of(args, 4); }
-
-constexpr Signature kNothing{"nothing"};
-Ref nothing(Arguments&) { return py::none(); }
 
 // Conversions: each returns the converted value as Python sees it back.
 constexpr Param kX[] = {{"x"}};
@@ -78,27 +62,12 @@ constexpr Signature kI64{"to_i64", {}, kX};
 constexpr Signature kU64{"to_u64", {}, kX};
 constexpr Signature kUsize{"to_usize", {}, kX};
 
-constexpr Signature kBool{"to_bool", {}, kX};
-Ref to_bool(Arguments& args) { return py::to_bool(args.get<bool>(0)); }
-
-constexpr Signature kStr{"to_str", {}, kX};
-Ref to_str(Arguments& args) { return py::to_str(args.get<std::string>(0)); }
-
-constexpr Signature kBytes{"to_bytes", {}, kX};
-Ref to_bytes(Arguments& args) {
-  std::vector<std::uint8_t> data = args.get<std::vector<std::uint8_t>>(0);
-  return py::to_bytes(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-}
-
 Ref float_list(const std::vector<float>& values) {
   Ref list = Ref::steal(PyList_New(0));
   for (float value : values)
     if (PyList_Append(list.get(), py::to_float(value).get()) < 0) py::throw_python_error();
   return list;
 }
-
-constexpr Signature kFloats{"to_floats", {}, kX};
-Ref to_floats(Arguments& args) { return float_list(args.get<std::vector<float>>(0)); }
 
 constexpr Signature kTriple{"to_triple", {}, kX};
 Ref to_triple(Arguments& args) {
@@ -117,13 +86,7 @@ Ref to_rows(Arguments& args) {
   return list;
 }
 
-constexpr Signature kColourArg{"to_colour", {}, kX};
-Ref to_colour(Arguments& args) { return py::to_int(args.get<py::Member<kColour>>(0).value); }
-
 constexpr Param kDefaulted[] = {{"x", "7"}};
-constexpr Signature kDefaultedSig{"defaulted", {}, kDefaulted};
-Ref defaulted(Arguments& args) { return py::to_uint(args.get_or<std::uint32_t>(0, 7)); }
-
 constexpr Signature kMisdeclared{"misdeclared", {}, kDefaulted};
 // Reads its optional argument as if it were required.
 Ref misdeclared(Arguments& args) { return py::to_uint(args.get<std::uint32_t>(0)); }
@@ -235,18 +198,6 @@ Ref log_on_threads(Arguments& args) {
   });
   return py::none();
 }
-
-constexpr Signature kStartLogging{"start_logging_threads", {}, kCountParam};
-// Threads that log for the rest of the process (exit tests).
-Ref start_logging_threads(Arguments& args) {
-  auto count = args.get<std::uint32_t>(0);
-  for (std::uint32_t i = 0; i < count; ++i)
-    std::thread([i] {
-      for (std::uint64_t n = 0;; ++n) OVIK_LOG(Info, kProbeTarget, "thread {} record {}", i, n);
-    }).detach();
-  return py::none();
-}
-
 
 // Awaitable operations on the bridge. Each counts whether its body ran to the
 // end or was dropped at a suspension point.
@@ -367,8 +318,7 @@ py::ClassSpec Counter::class_spec() {
   spec.methods = {py::method<kValue, counter_value>(), py::method<kIncrement, counter_increment>("Adds to it."),
                   py::method<kCallShared, call_while_shared>(), py::method<kCallExclusive, call_while_exclusive>(),
                   py::method<kAbsorb, absorb>()};
-  spec.properties = {py::property<get_count, set_count>("count"), py::property<get_limit, set_limit>("limit"),
-                     py::getter<get_count>("current")};
+  spec.properties = {py::property<get_count, set_count>("count"), py::property<get_limit, set_limit>("limit")};
   return spec;
 }
 
@@ -376,12 +326,9 @@ int execute(PyObject* module) {
   return py::boundary<int>(-1, [&] {
     py::ModuleBuilder builder(module);
     static const PyMethodDef functions[] = {
-        py::function<kRequired2, required2>(),
         py::function<kRequired3, required3>(),
-        py::function<kOnlyKeywords, only_keywords>(),
         py::function<kOptionalSig, optional>(),
         py::function<kKeywordOnlySig, keyword_only>(),
-        py::function<kNothing, nothing>(),
         py::function<kU8, integer<std::uint8_t>>(),
         py::function<kU16, integer<std::uint16_t>>(),
         py::function<kU32, integer<std::uint32_t>>(),
@@ -389,14 +336,8 @@ int execute(PyObject* module) {
         py::function<kI64, integer<std::int64_t>>(),
         py::function<kU64, integer<std::uint64_t>>(),
         py::function<kUsize, integer<std::size_t>>(),
-        py::function<kBool, to_bool>(),
-        py::function<kStr, to_str>(),
-        py::function<kBytes, to_bytes>(),
-        py::function<kFloats, to_floats>(),
         py::function<kTriple, to_triple>(),
         py::function<kRows, to_rows>(),
-        py::function<kColourArg, to_colour>(),
-        py::function<kDefaultedSig, defaulted>(),
         py::function<kMisdeclared, misdeclared>(),
         py::function<kSleepThen, sleep_then_py>(),
         py::function<kFailAfter, fail_after_py>(),
@@ -414,11 +355,9 @@ int execute(PyObject* module) {
         py::function<kInstallForwarding, install_forwarding>(),
         py::function<kLog, log_record>(),
         py::function<kLogOnThreads, log_on_threads>(),
-        py::function<kStartLogging, start_logging_threads>(),
     };
     for (const PyMethodDef& def : functions) builder.add_function(def);
     builder.add_class(py::type_object<Counter>());
-    builder.add_class(py::enum_type<kColour>());
     return 0;
   });
 }

@@ -1,5 +1,9 @@
-// Debug text of messages: every type at its defaults in both renderings (a
-// typo in any field list shows here), and the text of a log placeholder.
+// Whole texts of messages: the debug text of every type at its defaults (a
+// wrong name in any field list or enumeration shows here), and what the
+// official runtime's JSON cannot judge: NaN, infinities, -0.0, enumeration
+// numbers without a name, and debug texts.
+#include <cmath>
+#include <limits>
 #include <set>
 #include <string>
 
@@ -11,6 +15,15 @@
 
 namespace ovik::schema {
 namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+template <class M>
+std::string json(const M& m) {
+  auto text = to_json(m);
+  return text ? *text : "error: " + text.error().message();
+}
 
 struct DefaultCase {
   std::string_view type;
@@ -107,8 +120,119 @@ TEST(RenderDefaults, EveryTypeInBothRenderings) {
   EXPECT_EQ(all.size(), 42u);
 }
 
-TEST(RenderDebug, LogPlaceholderIsTheDebugText) {
-  EXPECT_EQ(fmt::format("Received message: {}", UsbInfo{1, 2}), "Received message: UsbInfo { usb_pid: 1, usb_vid: 2 }");
+TEST(RenderJson, WhatOnlyOurRulesDecide) {
+  ImuData floats;
+  floats.euler_raw_data = {0.0f, -0.0f, kNaN, 1.5f, -kInf};
+  EXPECT_EQ(json(floats), R"({"eulerRawData":[0.0,-0.0,null,1.5,null]})");
+  EXPECT_EQ(json(Xyz{-0.0f, kNaN, 0.25f}), R"({"y":null,"z":0.25})");
+  EXPECT_EQ(json(Xyz{kInf, -kInf, 0.0f}), R"({"x":null,"y":null})");
+  DongleApp reply;
+  reply.msg_id = 7;
+  reply.pairing_status = PairingStatus::Paired;
+  EXPECT_EQ(*to_json_as_kind("Dongle2App", reply), R"({"Dongle2App":{"msgId":7,"pairingStatus":"PAIRED"}})");
+  std::string out = "[";
+  ASSERT_TRUE(write_json(UsbInfo{1, 0}, out));
+  out += ',';
+  ASSERT_TRUE(write_json(UsbInfo{}, out));
+  EXPECT_EQ(out, R"([{"usbPid":1},{})");
+}
+
+// The first number without a name, in field order, at any depth.
+TEST(RenderJson, EnumerationNumbersWithoutANameFail) {
+  std::vector<std::pair<std::string, const char*>> cases;
+  AppSensor request;
+  request.msg_cmd = MsgCmd(-2147483647 - 1);
+  cases.push_back({json(request), "error: Invalid variant -2147483648"});
+  request.msg_cmd = MsgCmd(5);
+  Result<std::string> wrapped = to_json_as_kind("App2Sensor", request);
+  cases.push_back({wrapped ? *wrapped : wrapped.error().message(), "Invalid variant 5"});
+  SensorApp nested;
+  nested.imu_resp.emplace().config.emplace().port = CtrlBoxPort(-1);
+  cases.push_back({json(nested), "error: Invalid variant -1"});
+  SensorApp in_list;
+  in_list.ppg_data.emplace().report.emplace().algo = {AlgoData{}, AlgoData{.activity = PpgActivity(-1)}};
+  cases.push_back({json(in_list), "error: Invalid variant -1"});
+  ControlBoxToApp sensors;
+  sensors.port_stat.emplace().box_sensor_list = {BoxSensorType(1), BoxSensorType(9), BoxSensorType(5)};
+  cases.push_back({json(sensors), "error: Invalid variant 9"});
+  cases.push_back({json(PpgInfo{.chip = PpgChip(2)}), "error: Invalid variant 2"});
+  DongleApp two;
+  two.error = DongleErr(4);
+  two.pairing_status = PairingStatus(6);
+  cases.push_back({json(two), "error: Invalid variant 4"});
+  std::string appended;
+  Result<void> failed = write_json(AppDongle{.msg_type = DongleMsgType(6)}, appended);
+  cases.push_back({failed ? "written" : failed.error().message(), "Invalid variant 6"});
+  for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
+}
+
+TEST(RenderDebug, Examples) {
+  const auto debug = [](const auto& m) { return to_debug(m); };
+  ImuData imu;
+  imu.seq_num = 1042;
+  imu.euler_raw_data = {1.5f, -0.5f, 90.0f};
+  imu.port = CtrlBoxPort(255);
+  AppSensor request;
+  request.msg_cmd = MsgCmd::GetDeviceInfo;
+  request.flex_config = FlexConfig{SamplingRate(4)};
+  DongleApp negative;
+  negative.error = DongleErr(-1);
+  PortStat sensors;
+  sensors.box_sensor_list = {BoxSensorType(1), BoxSensorType(0), BoxSensorType(4), BoxSensorType(9)};
+  ImuConfig nested;
+  nested.imu_calibration.emplace().gyro_correction = Xyz{};
+  nested.data_type = UploadDataType(2);
+  AlgoData algo;
+  algo.op_mode = AlgoOpMode(2);
+  algo.activity = PpgActivity(3);
+  algo.spo2_state = Spo2State(1);
+  algo.scd_state = ScdState(2);
+  DongleApp reply;
+  reply.msg_id = 3;
+  reply.error = DongleErr::Success;
+  reply.pairing_status = PairingStatus::Paired;
+  std::string wrapped;
+  write_debug_as_kind("Dongle2App", reply, wrapped);
+  const std::pair<std::string, const char*> cases[] = {
+      {debug(imu),
+       "ImuData { seq_num: 1042, acc_raw_data: [], gyro_raw_data: [], euler_raw_data: [1.5, -0.5, 90.0], "
+       "port: 255, acc_correction_data: [], gyro_correction_data: [] }"},
+      {debug(RawData{-17, 0, 0, -2147483647 - 1}), "RawData { green1: -17, green2: 0, ir: 0, red: -2147483648 }"},
+      {debug(OtaData{7, Bytes{1, 2, 255}, true}), "OtaData { offset: 7, data: [1, 2, 255], finished: true }"},
+      {debug(Xyz{kNaN, 1e16f, 0.00005f}), "Xyz { x: NaN, y: 1e16, z: 5e-5 }"},
+      {debug(DeviceInfoConfig{"a\"b\n\x07", "it's"}),
+       "DeviceInfoConfig { model: \"a\\\"b\\n\\u{7}\", sn: \"it's\" }"},
+      {debug(AfeData{.channel_adc_value = {Bytes{1, 2, 3}, Bytes{}}}),
+       "AfeData { seq_num: 0, lead_off_bits: 0, channel_adc_value: [[1, 2, 3], []] }"},
+      {debug(request),
+       "AppSensor { msg_id: 0, msg_cmd: GetDeviceInfo, device_info_cfg: None, ble_conf: None, ota_cfg: None, "
+       "imu_config: None, mag_config: None, afe_config: None, acc_config: None, "
+       "flex_config: Some(FlexConfig { sample_rate: SamplingRate100 }), ppg_config: None }"},
+      {debug(negative),
+       "DongleApp { msg_id: 0, error: -1, device_info: None, setup_info: None, pairing_status: None, "
+       "ota_resp: None }"},
+      {debug(sensors), "PortStat { port_connected_bits: 0, box_sensor_list: [SensImu, SensNone, SensFlex, 9] }"},
+      {debug(MagCalibration{.mag_soft_iron_correction = {Xyz{1.0f, 0.0f, 0.0f}}}),
+       "MagCalibration { mag_local_field: None, mag_hard_iron_correction: None, "
+       "mag_soft_iron_correction: [Xyz { x: 1.0, y: 0.0, z: 0.0 }] }"},
+      {debug(PpgInfo{.chip = PpgChip(1), .version = "1.0"}),
+       "PpgInfo { dev_err: ErrNone, chip: PpgGh3011, version: \"1.0\" }"},
+      // Nesting restores the separators of the enclosing message.
+      {debug(nested),
+       "ImuConfig { imu_mode: NotSet, imu_sr: ImuSrUnused, port: PortNone, data_type: CalibratedData, "
+       "imu_calibration: Some(ImuCalibration { acc_correction: None, gyro_correction: Some(Xyz { x: 0.0, "
+       "y: 0.0, z: 0.0 }) }) }"},
+      {debug(algo),
+       "AlgoData { op_mode: OpModeContHrm, hr: 0, hr_conf: 0, rr: 0, rr_conf: 0, activity: PpgActRun, "
+       "r: 0, spo2_conf: 0, spo2: 0, spo2_progress: 0, spo2_lsq_flag: false, spo2_mt_flag: false, "
+       "spo2_lp_flag: false, spo2_ur_flag: false, spo2_state: Spo2StateComputation, "
+       "scd_state: ScdStateOnSomeSubject }"},
+      {wrapped,
+       "Dongle2App(DongleApp { msg_id: 3, error: Success, device_info: None, setup_info: None, "
+       "pairing_status: Paired, ota_resp: None })"},
+      {fmt::format("Received message: {}", UsbInfo{1, 2}), "Received message: UsbInfo { usb_pid: 1, usb_vid: 2 }"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
 }
 
 }  // namespace
