@@ -41,7 +41,8 @@ struct BlockingCall {
 template <class F, class R>
 class BlockingCallJob final : public BlockingJob {
  public:
-  BlockingCallJob(std::shared_ptr<BlockingCall<R>> call, F job) : call_(std::move(call)), job_(std::move(job)) {}
+  BlockingCallJob(std::shared_ptr<BlockingCall<R>> call, F job)
+      : call_(std::move(call)), job_(std::in_place, std::move(job)) {}
 
   // Not run (the pool dropped it) or ended by a forced unwind: the caller fails.
   ~BlockingCallJob() override {
@@ -52,11 +53,14 @@ class BlockingCallJob final : public BlockingJob {
     std::optional<TaskValue<R>> value;
     try {
       if constexpr (std::is_void_v<R>) {
-        std::invoke(job_);
+        std::invoke(*job_);
         value.emplace();
       } else {
-        value.emplace(std::invoke(job_));
+        value.emplace(std::invoke(*job_));
       }
+      // What the job holds (a port, say) is released before the caller goes
+      // on, so the caller can rely on it being gone.
+      job_.reset();
     } catch (abi::__forced_unwind&) {
       throw;
     } catch (...) {
@@ -68,7 +72,7 @@ class BlockingCallJob final : public BlockingJob {
 
  private:
   std::shared_ptr<BlockingCall<R>> call_;
-  F job_;
+  std::optional<F> job_;
   bool settled_ = false;
 };
 

@@ -37,6 +37,31 @@ TEST(RunBlocking, RunsOffTheWorkerThreadWithItsArgumentsMoved) {
   EXPECT_EQ(block_on(runtime, scenario()), "EMG:2 elsewhere");
 }
 
+// A job holding a serial port must have let go of it when the caller goes
+// on, or an immediate reopen of the port finds it still locked.
+TEST(RunBlocking, TheJobsCapturesAreGoneWhenTheCallerResumes) {
+  // Lets go of the port only after a pause, as closing a descriptor may.
+  struct SlowRelease {
+    std::shared_ptr<int> port;
+    ~SlowRelease() {
+      if (port) std::this_thread::sleep_for(1ms);
+    }
+  };
+  Runtime runtime(RuntimeOptions{.worker_threads = 1});
+  auto scenario = []() -> asio::awaitable<int> {
+    int still_held = 0;
+    for (int round = 0; round < 20; ++round) {
+      auto port = std::make_shared<int>(round);
+      std::weak_ptr<int> watch = port;
+      auto job = [held = std::make_shared<SlowRelease>(SlowRelease{std::move(port)})] { return *held->port; };
+      co_await run_blocking(std::move(job));
+      still_held += !watch.expired();
+    }
+    co_return still_held;
+  };
+  EXPECT_EQ(block_on(runtime, scenario()), 0);
+}
+
 // With a single worker thread, the job can only be released by another task
 // if waiting for it did not hold that thread.
 TEST(RunBlocking, SuspendsTheTaskNotTheWorkerThread) {
