@@ -1,7 +1,8 @@
 # Sensor-data frames built independently of the SDK, and the rows owed for them.
 import struct
 
-from test_parser_classes import frame, varint
+from fakes.pty_link import frame
+from test_parser_classes import varint
 
 
 def fld(number, payload):

@@ -8,15 +8,7 @@ import threading
 import pytest
 
 import ovik_sdk.main_mod as m
-
-
-def crc16_modbus(data: bytes) -> int:
-    crc = 0xFFFF
-    for byte in data:
-        crc ^= byte
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
+from fakes.pty_link import frame
 
 
 def varint(value: int) -> bytes:
@@ -27,13 +19,6 @@ def varint(value: int) -> bytes:
         out.append(low | (0x80 if value else 0))
         if not value:
             return bytes(out)
-
-
-def frame(payload: bytes, source=3, destination=1) -> bytes:
-    """Header version 2, project 12: "QOVA", 2, 12, length, source, destination, 0, payload, CRC-16."""
-    head = b"QOVA" + bytes([2, 12]) + len(payload).to_bytes(2, "little") + bytes([source, destination, 0])
-    body = head + payload
-    return body + crc16_modbus(body).to_bytes(2, "little")
 
 
 def sensor_app(msg_id: int) -> bytes:
