@@ -17,7 +17,7 @@ namespace ovik::proto {
 
 using ParseResultChannel = runtime::Broadcast<ParseResult>;
 
-class MessageParser : private FrameHandler {
+class MessageParser final : private FrameHandler {
  public:
   static constexpr std::size_t BUFFER_MAX_SIZE = FrameReader::BUFFER_MAX_SIZE;
   static constexpr std::size_t kChannelCapacity = 16384;
