@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "dfu/firmware_image.hpp"
 #include "dfu/progress.hpp"
 
@@ -20,9 +22,7 @@ TEST_P(BuildProgress, MeasuresSpeedAndRemainingTimeFromTheTrackersStart) {
   DfuProgressTracker tracker = make_tracker("m", "s", c.total, 512, ProgressClock::time_point(std::chrono::hours(1)));
   tracker.uploaded_bytes = c.uploaded;
   DfuProgress progress = build_progress(tracker, DfuState::Uploading, "Uploading firmware", tracker.start + c.elapsed);
-  EXPECT_EQ(progress.percentage, c.percentage);
-  EXPECT_EQ(progress.speed_kbps, c.speed_kbps);
-  EXPECT_EQ(progress.eta_secs, c.eta_secs);
+  EXPECT_EQ(std::tuple(progress.percentage, progress.speed_kbps, progress.eta_secs), std::tuple(c.percentage, c.speed_kbps, c.eta_secs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BuildProgress, testing::Values(

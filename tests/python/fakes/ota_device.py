@@ -1,7 +1,6 @@
-"""The device's side of the firmware update exchange over a `PtyDevice`: by
-default it asks for the image chunk after chunk and reassembles it; `script`
-({answer number, 0 for the answer to OTA_START: action}) replaces an answer
-by a (state, offset) pair, SILENT, CHATTER (non-update frames only) or UNPLUG."""
+"""The device's side of the firmware update over a `PtyDevice`: by default it asks for the image
+chunk after chunk and reassembles it; `script` ({answer number, 0 for the answer to OTA_START: action})
+replaces an answer by a (state, offset) pair, SILENT, CHATTER (non-update frames only) or UNPLUG."""
 import threading
 import time
 
@@ -15,10 +14,8 @@ SILENT, CHATTER, UNPLUG = "silent", "chatter", "unplug"
 
 class OtaDevice:
     def __init__(self, device, via_mcu=False, script=None):
-        self.device, self.via_mcu, self.script = device, via_mcu, script or {}
+        self.device, self.via_mcu, self.script, self.image, self.answers = device, via_mcu, script or {}, bytearray(), 0
         self.requests = []  # (msg_id, OtaConfig) of every host frame, in order
-        self.image = bytearray()
-        self.answers = 0
         device.reply = self._on_frame
 
     @property
@@ -45,8 +42,7 @@ class OtaDevice:
         if action in (SILENT, UNPLUG, CHATTER):
             return None
         state, offset = action
-        top = "ControlBoxToApp" if self.via_mcu else "SensorApp"
-        return frame(message(top, ota_resp=message("OtaConfigResp", state=state, offset=offset)).SerializeToString())
+        return frame(message("ControlBoxToApp" if self.via_mcu else "SensorApp", ota_resp=message("OtaConfigResp", state=state, offset=offset)).SerializeToString())
 
     def _chatter(self):
         data = frame(message("SensorApp", msg_id=7, imu_data=message("ImuData", seq_num=1)).SerializeToString())
