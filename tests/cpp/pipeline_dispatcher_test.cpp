@@ -86,7 +86,7 @@ TEST(Dispatcher, AFailedJobEndsTheWorkerAndTheNextSendRestartsIt) {
   EXPECT_GT(read(error_pipe[0], text, sizeof(text) - 1), 0);
   dup2(saved_stderr, 2);
   EXPECT_STREQ(text, "spawn_blocking failed: callback handler failed: boom\n");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the worker ends right after that line
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the worker ends right after that line
   for (int i : {3, 4}) dispatcher.dispatch(i);
   EXPECT_EQ(recorded(3), (std::vector<int>{0, 3, 4}));
   EXPECT_EQ(capture.messages(kDispatcherTarget),
