@@ -13,7 +13,7 @@ from fakes.pty_link import PtyDevice
 
 M = m.MsgType.Ovik
 # The module looks up each target's levels once per process: set before any test logs.
-for target in ("serial.serialport", "proto.enums", "python.py_device"):
+for target in ("serial.serialport", "proto.enums", "python.py_device", "proto.ovik.msg_builder.ovik_msg_builder"):
     logging.getLogger(f"ovik_sdk.{target}").setLevel(logging.DEBUG)
 CLASSES = [m.OvikDevice, m.SerialStream]
 ALIASES = [("open_serial_stream", "close_serial_stream"), ("start_data_stream", "stop_data_stream")]
@@ -120,22 +120,38 @@ COMMANDS = [  # method, arguments, destination, payload after the msg_id
 ]
 
 
-def test_every_command_writes_its_payload_with_consecutive_ids(caplog):
+@pytest.mark.parametrize("via_mcu", [False, True])
+def test_every_command_writes_its_payload_with_consecutive_ids(caplog, tmp_path, via_mcu):
+    (tmp_path / "fw.bin").write_bytes(bytes(100))
+
     async def main():
-        async with opened() as (pty, device):
-            for name, args, _, _ in COMMANDS:
-                await getattr(device, name)(*args)
-                with pytest.raises(TypeError):  # takes no msg_id
-                    device.set_flex_config(3)
-            return pty.wait_frames(len(COMMANDS))
+        with PtyDevice() as box:
+            if via_mcu:  # an update waiting for the answer to its START holds the control-box route
+                update = asyncio.ensure_future(m.perform_serial_dfu_py(
+                    box.path, str(tmp_path / "fw.bin"), None, 256, via_mcu=True, start_timeout_ms=30000))
+                await asyncio.to_thread(box.wait_frames, 1)
+            async with opened() as (pty, device):
+                for name, args, _, _ in COMMANDS:
+                    await getattr(device, name)(*args)
+                    with pytest.raises(TypeError):  # takes no msg_id
+                        device.set_flex_config(3)
+                frames = pty.wait_frames(len(COMMANDS))
+            if via_mcu:
+                update.cancel()
+                await asyncio.gather(update, return_exceptions=True)
+            return frames
 
     frames = run(main())
-    first = decode_host(frames[0]).msg_id
+    first = decode_host(frames[0], via_mcu).msg_id
     for index, (received, (name, _, destination, rest)) in enumerate(zip(frames, COMMANDS)):
         assert (received.crc_ok, received.source, received.destination) == (True, 1, destination), name
         assert received.payload == payload(first + index, rest), name
     assert [r.getMessage() for r in caplog.records if r.name.endswith("py_device")] == [
         "get_port_stat", f"get_port_stat: {list(frames[1].raw)}"]
+    built = [r.getMessage().split(",")[0] for r in caplog.records if r.name.endswith("ovik_msg_builder")]
+    device_route = "encode_app_to_mcu" if via_mcu else "encode_app_to_sensor"
+    assert built == ["encode_app_to_mcu"] * via_mcu + [  # the update's START first
+        device_route if destination == 3 else "encode_app_to_dongle" for _, _, destination, _ in COMMANDS]
 
 
 def test_write_data_sends_the_bytes_as_they_were_at_the_call():
