@@ -27,32 +27,6 @@ constexpr Param kParams[] = {{"port_name"},
                              {"verbose", "False"}};
 constexpr Signature kPerformSerialDfu{"perform_serial_dfu_py", {}, kParams};
 
-// Prints the pending error to standard error as the interpreter prints an
-// uncaught exception. A SystemExit is printed the same way: handing it to
-// PyErr_PrintEx would finalise the interpreter from this worker thread.
-void print_pending_error() {
-  if (!PyErr_ExceptionMatches(PyExc_SystemExit)) {
-    PyErr_PrintEx(0);
-    return;
-  }
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  Ref owned_type = Ref::steal(type);
-  Ref owned_value = Ref::steal(value);
-  Ref owned_traceback = traceback ? Ref::steal(traceback) : py::none();
-  PyObject* hook = PySys_GetObject("excepthook");  // borrowed
-  PyObject* printed = hook ? PyObject_CallFunctionObjArgs(hook, type, value, owned_traceback.get(), nullptr) : nullptr;
-  if (printed) {
-    Py_DECREF(printed);
-    return;
-  }
-  PyErr_Clear();
-  PyErr_Display(type, value, owned_traceback.get());
-}
-
 // Under the interpreter lock: a new DfuProgress for the callable. What the
 // call raises is printed, and the update goes on.
 void deliver(const Ref& callable, const dfu::DfuProgress& record) {
@@ -65,7 +39,7 @@ void deliver(const Ref& callable, const dfu::DfuProgress& record) {
       throw;
     } catch (...) {
       py::translate_current_exception();
-      print_pending_error();
+      py::print_pending_error();
     }
   });
 }

@@ -134,7 +134,7 @@ class PythonLogOutput final : public log::Output {
       step();
       return true;
     } catch (const py::ErrorAlreadySet&) {
-      PyErr_PrintEx(0);
+      py::print_pending_error();
     }
     return false;
   }

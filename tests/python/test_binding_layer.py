@@ -176,3 +176,29 @@ def test_a_failing_handler_is_reported_and_logging_goes_on(probe, forwarding, ca
     probe.log(0, target, "second")
     assert capsys.readouterr().err.count("ValueError: handler failed") == 2
     assert [r.getMessage() for r in forwarding.records] == []
+
+
+def test_a_handler_raising_system_exit_on_a_runtime_thread_is_printed_and_the_process_lives(run_python):
+    result = run_python("""
+import asyncio, logging
+import ovik_sdk.main_mod as m
+
+class Exit(logging.Handler):
+    def emit(self, record):
+        raise SystemExit(3)
+
+logger = logging.getLogger("ovik_sdk.serial.base")
+logger.setLevel(logging.DEBUG)
+logger.addHandler(Exit())
+
+async def main():
+    try:
+        await m.SerialStream("/nonexistent/port", 115200).open_serial_stream(m.MessageParser("d", m.MsgType.Ovik))
+    except RuntimeError as error:
+        print(error)
+
+asyncio.run(main())
+print("alive")
+""", timeout=20)
+    assert (result.returncode, result.stdout) == (0, "Failed to open serial port: No such file or directory\nalive\n")
+    assert result.stderr.count("SystemExit: 3") == 1

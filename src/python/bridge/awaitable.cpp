@@ -173,7 +173,7 @@ void complete(PendingFuture& pending, const std::function<py::Ref()>& make_resul
       py::Ref error = py::take_pending_error();
       if (py::returned_true(PyObject_CallMethod(owned.loop.get(), "is_closed", nullptr), false)) return;
       PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.get())), error.get());
-      PyErr_PrintEx(0);
+      py::print_pending_error();
     }
   });
 }

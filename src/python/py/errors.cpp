@@ -120,6 +120,29 @@ Ref take_pending_error() {
   return Ref::steal(value);
 }
 
+void print_pending_error() {
+  if (!PyErr_ExceptionMatches(PyExc_SystemExit)) {
+    PyErr_PrintEx(0);
+    return;
+  }
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  Ref owned_type = Ref::steal(type);
+  Ref owned_value = Ref::steal(value);
+  Ref owned_traceback = traceback ? Ref::steal(traceback) : none();
+  PyObject* hook = PySys_GetObject("excepthook");  // borrowed
+  PyObject* printed = hook ? PyObject_CallFunctionObjArgs(hook, type, value, owned_traceback.get(), nullptr) : nullptr;
+  if (printed) {
+    Py_DECREF(printed);
+    return;
+  }
+  PyErr_Clear();
+  PyErr_Display(type, value, owned_traceback.get());
+}
+
 bool returned_true(PyObject* result, bool if_failed) {
   if (!result) {
     PyErr_Clear();

@@ -41,6 +41,12 @@ void translate_current_exception();
 // Takes the pending error out of the indicator: the exception object, with
 // its traceback attached.
 Ref take_pending_error();
+// Prints the pending error to standard error as the interpreter prints an
+// uncaught exception, and clears it. For call sites that cannot raise, on any
+// thread: a SystemExit is printed the same way instead of ending the
+// interpreter, which from a runtime thread would finalise it under the feet
+// of the main thread.
+void print_pending_error();
 // A new reference from a call (null when it failed) is True; a failed call
 // (its error cleared) counts as `if_failed`.
 bool returned_true(PyObject* result, bool if_failed);
