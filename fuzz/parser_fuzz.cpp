@@ -4,7 +4,7 @@
 // listener's 4096-byte reads, the stream must publish the same results unless
 // either feed overran the receive buffer (which drops what it holds, at a
 // point that depends on the chunks). Every log line is formatted as if it
-// were written.
+// were written, and every message is ingested as the module's parsers do.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log/log.hpp"
+#include "pipeline/ingestion_hook.hpp"
 #include "proto/message_parser.hpp"
 #include "proto/route_flag.hpp"
 #include "schema/encode.hpp"
@@ -36,7 +37,8 @@ class DiscardOutput : public ovik::log::Output {
 
 DiscardOutput& output() {
   static DiscardOutput output;
-  static const bool installed = (ovik::log::sink().install(ovik::log::Slot::Capture, &output), true);
+  static const bool installed =
+      (ovik::log::sink().install(ovik::log::Slot::Capture, &output), ovik::pipeline::install_ingestion(), true);
   (void)installed;
   return output;
 }

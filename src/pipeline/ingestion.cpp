@@ -16,7 +16,7 @@ using Owner = std::shared_ptr<const proto::ParseResult>;
 
 void ingest_emg(EmgRecord record) {
   emg_buffer().append(std::move(record), [](const EmgRecord& afe) {
-    if (slot_set(CallbackKind::Emg)) emg_dispatcher().dispatch(RowBatch{to_f32_vec(decode_afe_data(*afe))});
+    if (slot_set(CallbackKind::Emg)) emg_dispatcher().dispatch(RowBatch{decoded_row(decode_afe_data(*afe))});
   });
 }
 
@@ -51,7 +51,7 @@ void ingest_mag(MagRecord record) {
 
 void ingest_flex(FlexRecord record) {
   flex_buffer().append(std::move(record), [](const FlexRecord& flex) {
-    if (slot_set(CallbackKind::Flex)) flex_dispatcher().dispatch(RowBatch{to_f32_vec(decode_flex_data(*flex))});
+    if (slot_set(CallbackKind::Flex)) flex_dispatcher().dispatch(RowBatch{decoded_row(decode_flex_data(*flex))});
   });
 }
 

@@ -4,7 +4,6 @@
 #include "proto/byte_list.hpp"
 #include "proto/decode_message.hpp"
 #include "proto/message_parse_error.hpp"
-#include "proto/received_message.hpp"
 #include "proto/result_pool.hpp"
 
 namespace ovik::proto {
@@ -40,7 +39,10 @@ void MessageParser::receive_data(std::string device_id, std::span<const std::uin
   }
   device_id_ = std::move(device_id);
   reader_.append(data);
+  hook_ = message_hook();
+  handed_ = false;
   reader_.scan(*this);
+  if (handed_ && hook_ && hook_->chunk_done) hook_->chunk_done();
 }
 
 bool MessageParser::on_frame(const Frame& frame) {
@@ -57,7 +59,8 @@ bool MessageParser::on_frame(const Frame& frame) {
   }
   auto result = std::allocate_shared<const ParseResult>(ResultPoolAllocator<ParseResult>(), device_id_,
                                                         std::move(*message));
-  handle_received_message(result);
+  handle_received_message(hook_, result);
+  handed_ = true;
   sender_.publish(result);
   retained_.hold(std::move(result));
   return true;

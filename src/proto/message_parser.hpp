@@ -1,7 +1,7 @@
 #pragma once
 // The stream parser of one serial link: bytes in, decoded messages out, each
-// handed to the data pipeline and then published with the device id on the
-// parser's `parse_result_channel`.
+// handed to the installed message hook and then published with the device id
+// on the parser's `parse_result_channel`.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -10,6 +10,7 @@
 #include "proto/msg_type.hpp"
 #include "proto/ovik_message.hpp"
 #include "proto/parse_result.hpp"
+#include "proto/received_message.hpp"
 #include "proto/retained_results.hpp"
 #include "runtime/broadcast.hpp"
 
@@ -50,6 +51,9 @@ class MessageParser final : private FrameHandler {
   FrameReader reader_;
   ParseResultChannel::Sender sender_;
   RetainedResults retained_{kChannelCapacity};
+  // The hook of the chunk being scanned, and whether it got a message.
+  const MessageHook* hook_ = nullptr;
+  bool handed_ = false;
 };
 
 }  // namespace ovik::proto

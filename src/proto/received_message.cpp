@@ -3,14 +3,13 @@
 #include <atomic>
 
 #include "log/log.hpp"
-#include "pipeline/ingestion.hpp"
 #include "proto/decode_message.hpp"
 
 namespace ovik::proto {
 
 namespace {
 
-std::atomic<ProcessMessage> g_process_message{&pipeline::process_message};
+std::atomic<const MessageHook*> g_message_hook{nullptr};
 
 std::string json_or_empty(const OvikMessage& message) {
   Result<std::string> json = to_json(message);
@@ -19,14 +18,14 @@ std::string json_or_empty(const OvikMessage& message) {
 
 }  // namespace
 
-void install_process_message(ProcessMessage process_message) {
-  g_process_message.store(process_message, std::memory_order_release);
-}
+void install_message_hook(const MessageHook* hook) { g_message_hook.store(hook, std::memory_order_release); }
 
-void handle_received_message(const std::shared_ptr<const ParseResult>& result) {
+const MessageHook* message_hook() { return g_message_hook.load(std::memory_order_acquire); }
+
+void handle_received_message(const MessageHook* hook, const std::shared_ptr<const ParseResult>& result) {
   OVIK_LOG(Debug, kEnumsTarget, "Received message, device_id: {}, message: {}", result->device_id,
            json_or_empty(result->message));
-  if (ProcessMessage process = g_process_message.load(std::memory_order_acquire)) process(result);
+  if (hook && hook->process) hook->process(result);
 }
 
 }  // namespace ovik::proto

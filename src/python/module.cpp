@@ -2,6 +2,7 @@
 // single execution step.
 #include "common/version.hpp"
 #include "log/log.hpp"
+#include "pipeline/ingestion_hook.hpp"
 #include "python/buffer_functions.hpp"
 #include "python/callback_functions.hpp"
 #include "python/callback_sink.hpp"
@@ -71,6 +72,7 @@ int execute(PyObject* module) {
     install_log_forwarding();
     register_shutdown_hook();
     install_callback_sink();
+    pipeline::install_ingestion();
     OVIK_LOG(Info, kModuleTarget, "ovik_sdk version: {}", kSdkVersion);
     py::ModuleBuilder builder(module);
     add_names(builder);

@@ -8,6 +8,7 @@
 #include "log/capture.hpp"
 #include "pipeline/callback_sink.hpp"
 #include "pipeline/ingestion.hpp"
+#include "pipeline/ingestion_hook.hpp"
 #include "pipeline/log_targets.hpp"
 #include "pipeline/sample_buffers.hpp"
 #include "proto/message_parser.hpp"
@@ -127,8 +128,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {{K::MsgResp, {}, {"dev", R"({"Dongle2App":{"msgId":5}})"}}},
                    {"Received message: " + proto::to_debug(schema::DongleApp{.msg_id = 5})}, {0, 0, 0, 0, 0}}));
 
-// Every parser ingests what it decodes; the buffer shares the published record.
-TEST(Ingest, ParsersIngestByDefault) {
+// Once installed, every parser ingests what it decodes; the buffer shares the
+// published record.
+TEST(Ingest, InstalledIngestionTakesWhatParsersDecode) {
+  install_ingestion();
   proto::MessageParser parser("dev", proto::MsgType::Ovik);
   auto results = parser.subscribe();
   const std::vector<std::uint8_t> frame = *schema::encode(SensorApp{.flex_data = FlexData{.seq_num = 7}});

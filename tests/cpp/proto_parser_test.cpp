@@ -151,19 +151,26 @@ TEST(MessageParser, BufferLimitAndEmptyChunks) {
   EXPECT_EQ(ids_of(drain(h.rx)), (std::vector<std::string>{"f:0", "f:7"}));
 }
 
-// The pipeline sees each message before any subscriber can.
-TEST(MessageParser, ProcessMessageRunsBeforePublication) {
+// The hook sees each message before any subscriber can, and hears once per
+// chunk that decoded something, after its last message was published.
+TEST(MessageParser, HookSeesEachMessageBeforePublicationAndEachChunkAfter) {
   static std::vector<std::string> seen;
   static Harness* current = nullptr;
   Harness h;
   current = &h;
-  install_process_message([](const std::shared_ptr<const ParseResult>& result) {
-    seen.push_back(result->device_id + ":" + std::to_string(std::get<3>(result->message).msg_id) + " after " +
-                   std::to_string(drain(current->rx).size()));
-  });
+  static const MessageHook hook{
+      .process =
+          [](const std::shared_ptr<const ParseResult>& result) {
+            seen.push_back(result->device_id + ":" + std::to_string(std::get<3>(result->message).msg_id) +
+                           " after " + std::to_string(drain(current->rx).size()));
+          },
+      .chunk_done = [] { seen.push_back("chunk done after " + std::to_string(drain(current->rx).size())); }};
+  install_message_hook(&hook);
   h.feed(concat({sensor_frame(1), sensor_frame(2)}), "hand-off");
-  install_process_message(nullptr);
-  EXPECT_EQ(seen, (std::vector<std::string>{"hand-off:1 after 0", "hand-off:2 after 1"}));
+  h.feed(Bytes{'j', 'u', 'n', 'k'}, "nothing decoded");
+  install_message_hook(nullptr);
+  h.feed(sensor_frame(3), "unhooked");
+  EXPECT_EQ(seen, (std::vector<std::string>{"hand-off:1 after 0", "hand-off:2 after 1", "chunk done after 1"}));
 }
 
 TEST(MessageParser, CopiesParseAloneAndPublishOnTheSameChannelUntilTheLastIsGone) {
