@@ -24,7 +24,10 @@ enum class CallbackKind : std::uint8_t {
 };
 inline constexpr std::size_t kCallbackKindCount = 9;
 
-using Row = std::vector<float>;
+// A row's first column is the record's seq_num, exact (an unsigned 32-bit
+// value needs more than a float's 24 bits); every other column holds a 32-bit
+// float value.
+using Row = std::vector<double>;
 using RowBatch = std::vector<Row>;
 
 class CallbackSink {

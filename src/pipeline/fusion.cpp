@@ -138,7 +138,7 @@ std::optional<Vec3> chosen_field(Fusion& fusion) {
 }
 
 void publish_quaternion(std::uint32_t seq_num, const Quaternion& q) {
-  quaternion_buffer().append({static_cast<float>(seq_num), q.q0, q.q1, q.q2, q.q3}, [](const QuaternionRow& row) {
+  quaternion_buffer().append({static_cast<double>(seq_num), q.q0, q.q1, q.q2, q.q3}, [](const QuaternionRow& row) {
     if (slot_set(CallbackKind::Quaternion)) quaternion_dispatcher().dispatch(RowBatch{Row(row.begin(), row.end())});
   });
 }

@@ -98,8 +98,4 @@ std::vector<double> decode_flex_data(const schema::FlexData& flex) {
   return out;
 }
 
-std::vector<float> to_f32_vec(const std::vector<double>& values) {
-  return std::vector<float>(values.begin(), values.end());
-}
-
 }  // namespace ovik::pipeline

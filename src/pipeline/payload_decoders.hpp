@@ -36,7 +36,4 @@ std::vector<double> decode_afe_data(const schema::AfeData& afe);
 // [seq_num] only.
 std::vector<double> decode_flex_data(const schema::FlexData& flex);
 
-// Each value narrowed to the nearest float.
-std::vector<float> to_f32_vec(const std::vector<double>& values);
-
 }  // namespace ovik::pipeline

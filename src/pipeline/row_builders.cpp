@@ -9,7 +9,7 @@ namespace ovik::pipeline {
 
 namespace {
 
-float seq(std::uint32_t seq_num) { return static_cast<float>(seq_num); }
+double seq(std::uint32_t seq_num) { return seq_num; }
 
 // One row per complete triple of `first` (and of `second`, when given): seq,
 // the triple times `first_scale`, then the second triple times `second_scale`.
@@ -40,6 +40,11 @@ std::vector<std::int16_t> word_row(std::uint32_t seq_num, std::initializer_list<
 }
 
 }  // namespace
+
+Row decoded_row(std::vector<double> values) {
+  for (std::size_t i = 1; i < values.size(); ++i) values[i] = static_cast<float>(values[i]);
+  return values;
+}
 
 RowBatch imu_rows(const schema::ImuData& imu, ImuScale scale) {
   const std::vector<std::int16_t> acc = bytes_to_i16(imu.acc_raw_data);

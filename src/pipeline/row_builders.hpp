@@ -1,6 +1,6 @@
 #pragma once
-// Callback and getter rows of the IMU and magnetometer records. seq_num
-// enters every float row as the unsigned value converted to float.
+// Callback and getter rows of the records. seq_num enters every float row
+// exactly; the other columns are 32-bit float values.
 #include <cstdint>
 #include <vector>
 
@@ -9,6 +9,10 @@
 #include "schema/messages.hpp"
 
 namespace ovik::pipeline {
+
+// A decoded EMG or flex record as a callback row: the values after seq_num
+// narrowed to the nearest float.
+Row decoded_row(std::vector<double> values);
 
 // [seq_num, ax, ay, az, gx, gy, gz] per complete triple on both sides: raw
 // words times the scales. Raw data of a bad length gives no rows.

@@ -14,8 +14,8 @@ using EmgRecord = std::shared_ptr<const schema::AfeData>;
 using ImuRecord = std::shared_ptr<const schema::ImuData>;
 using MagRecord = std::shared_ptr<const schema::MagData>;
 using FlexRecord = std::shared_ptr<const schema::FlexData>;
-// [seq_num, w, x, y, z]
-using QuaternionRow = std::array<float, 5>;
+// [seq_num, w, x, y, z]: seq_num exact, the components float values.
+using QuaternionRow = std::array<double, 5>;
 
 SampleBuffer<EmgRecord>& emg_buffer();
 SampleBuffer<ImuRecord>& imu_buffer();

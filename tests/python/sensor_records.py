@@ -17,8 +17,8 @@ def pack(kind, *values):
     return struct.pack(f"<{len(values)}{kind}", *values)
 
 
-def emg(s):
-    return frame(fld(20, uint(1, s) + uint(2, s + 1) + fld(4, s.to_bytes(3, "big"))))
+def emg(s):  # one 24-bit sample: seq_num's low 24 bits
+    return frame(fld(20, uint(1, s) + uint(2, s + 1) + fld(4, (s % 2**24).to_bytes(3, "big"))))
 
 
 def flex(s):
@@ -36,7 +36,7 @@ def mag(s):
 
 G, M = (0.9765625, 1.953125, 2.9296875), 0.00152587890625  # gyro 16, 32, 48 scaled; the magnetometer scale
 ROWS = {  # rows owed for record s; integer rows carry seq_num's low 16 bits, signed
-    "emg": lambda s: [[s, s + 1, s * 22500 / (2**23 - 1)]], "flex": lambda s: [[s, 1, -1, 32767, -32768, 0, s % 999]],
+    "emg": lambda s: [[s, s + 1, ((s + 2**23) % 2**24 - 2**23) * 22500 / (2**23 - 1)]], "flex": lambda s: [[s, 1, -1, 32767, -32768, 0, s % 999]],
     "imu": lambda s: [[s, 1 / 8192, 2 / 8192, 1, *G]], "euler": lambda s: [[s, 0, 0, 0]],
     "imu_words": lambda s: [[(s + 2**15) % 2**16 - 2**15, 1, 2, 8192, 16, 32, 48]],
     "imu_calibration": lambda s: [[s, 0, 0, 1, 0, 0, 0], [s, 1, 0, 0, *G]], "quaternion": lambda s: [[s, 1, 0, 0, 0]],

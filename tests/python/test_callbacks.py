@@ -52,6 +52,22 @@ def test_each_kind_gets_its_rows_in_order_and_a_callable_may_replace_or_empty_it
     assert {type(v) for c in calls if c[0] != "msg_resp" for row in c[1] for v in row} == {float}
 
 
+def test_seq_num_reaches_every_float_row_exactly(calls):  # a 32-bit float holds 2**24 + 1 as 2**24
+    seqs = [2**24 - 1 + i for i in range(8)] + [2**32 - 2]
+    kinds = [kind for kind in SET if kind != "msg_resp"]
+    for kind in kinds:
+        SET[kind](recorder(calls, kind))
+    feed(*(make(s) for s in seqs for make in (emg, flex, imu, mag)))
+    owed = {kind: [s for s in seqs for _ in ROWS[kind](s)] for kind in kinds}
+    wait_until(lambda: sum(len(rows) for _, rows in calls) == sum(map(len, owed.values())))
+    got = {kind: [row[0] for k, rows in calls if k == kind for row in rows] for kind in kinds}
+    for getter, kind in [("get_euler_buffer", "euler"), ("get_quaternion_buffer", "quaternion"),
+                         ("get_mag_calibration_buff", "mag_calibration"), ("get_emg_buffer", "emg")]:
+        got[getter] = [row[0] for row in getattr(m, getter)(len(seqs), False)]
+        owed[getter] = owed[kind]
+    assert got == owed
+
+
 @pytest.mark.parametrize("func, text", [
     (5, "PyErr { type: <class 'TypeError'>, value: TypeError(\"'int' object is not callable\"), traceback: None }"),
     (lambda rows: 1 / 0, "PyErr { type: <class 'ZeroDivisionError'>, value: ZeroDivisionError('division by zero'), "
