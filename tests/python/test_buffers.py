@@ -1,5 +1,6 @@
 # Buffer getters, emptying, capacities and the fusion mode, fed through MessageParser.receive_data.
 import logging
+import pathlib
 
 import pytest
 
@@ -66,3 +67,16 @@ def test_a_refused_fusion_mode_changes_nothing_and_each_change_is_logged(caplog)
     m.set_fusion_mode(mode=m.FusionMode.Imu6Axis)
     assert [(r.name, r.levelname, r.getMessage()) for r in caplog.records] == [("ovik_sdk.ovik.data", "INFO", (
         f"Attitude fusion mode configured to: {mode}")) for mode in ("Marg9Axis", "Imu6Axis")]
+
+
+def test_every_buffer_keeps_the_newest_1000_records_by_default(run_python):
+    code = f"""import sys; sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
+import ovik_sdk.main_mod as m
+from sensor_records import emg, flex, imu, mag
+parser = m.MessageParser("dev", m.MsgType.Ovik)
+for s in range(1001):
+    parser.receive_data("dev", emg(s) + flex(s) + imu(s) + mag(s))
+print([(len(rows), rows[0][0]) for rows in (getattr(m, f"get_{{kind}}_buffer")(2000, False)
+                                            for kind in ("emg", "flex", "imu", "mag", "quaternion"))])"""
+    result = run_python(code)
+    assert (result.stdout, result.stderr) == ("[(1000, 1.0), (1000, 1.0), (1000, 1), (1000, 1), (1000, 1.0)]\n", "")
