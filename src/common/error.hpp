@@ -4,6 +4,7 @@
 // bodies, the Python call boundary), and the boundary maps `kind` to the
 // Python exception class.
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -23,17 +24,29 @@ class Error : public std::exception {
   explicit Error(std::string message, ErrorKind kind = ErrorKind::Runtime)
       : message_(std::move(message)), kind_(kind) {}
 
+  // A failed system call: `message` is the system's description of `code`
+  // (an errno value), which logs show beside it.
+  static Error from_os(int code, std::string message) {
+    Error error(std::move(message));
+    error.os_code_ = code;
+    return error;
+  }
+
+  // The text users see, for every kind of error.
   const std::string& message() const noexcept { return message_; }
   ErrorKind kind() const noexcept { return kind_; }
+  // The errno of a failed system call; empty for every other error.
+  std::optional<int> os_code() const noexcept { return os_code_; }
   const char* what() const noexcept override { return message_.c_str(); }
 
   bool operator==(const Error& other) const {
-    return kind_ == other.kind_ && message_ == other.message_;
+    return kind_ == other.kind_ && message_ == other.message_ && os_code_ == other.os_code_;
   }
 
  private:
   std::string message_;
   ErrorKind kind_;
+  std::optional<int> os_code_;
 };
 
 }  // namespace ovik

@@ -44,7 +44,7 @@ Ref initialize_logging_with_file(Arguments& args) {
 }  // namespace
 
 const PyMethodDef& get_sdk_version_function() {
-  static const PyMethodDef def = py::function<kGetSdkVersion, get_sdk_version>();
+  static const PyMethodDef def = py::interpreter_checked_function<kGetSdkVersion, get_sdk_version>();
   return def;
 }
 

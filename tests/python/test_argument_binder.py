@@ -62,6 +62,44 @@ def test_argument_errors(index):
     assert (type(raised.value), str(raised.value)) == (error, text)
 
 
+# Every function and method without parameters, as argument errors name it,
+# and how to make its receiver (fresh for each call; no call may get past the
+# binder to open, write or borrow anything).
+PARAMETERLESS = [(f"{name}()", lambda: m, name) for name in [
+    "get_usb_available_ports", "clear_flex_buffer", "clear_emg_buffer", "clear_imu_buffer", "clear_mag_buffer"]]
+PARAMETERLESS += [("MessageParser.message_stream()", parser, "message_stream")]
+PARAMETERLESS += [(f"{cls.__name__}.{name}()", lambda cls=cls: cls("/dev/null", 115200), name) for cls, names in [
+    (m.SerialStream, ["close_serial_stream", "stop_data_stream"]),
+    (m.OvikDevice, ["close_serial_stream", "stop_data_stream", "stop_stream", "get_device_info", "get_port_stat",
+                    "get_sensor_cfg", "start_sensor_data_stream", "stop_sensor_data_stream", "get_dongle_info",
+                    "get_dongle_pair_cfg", "get_dongle_pair_stat"]),
+] for name in names]
+
+
+@pytest.mark.parametrize("shown, receiver, name", PARAMETERLESS, ids=[shown for shown, _, _ in PARAMETERLESS])
+def test_parameterless_callables_word_their_argument_errors_like_every_other(shown, receiver, name):
+    calls = [
+        (lambda f: f(1), f"{shown} takes 0 positional arguments but 1 was given"),
+        (lambda f: f(1, None), f"{shown} takes 0 positional arguments but 2 were given"),
+        (lambda f: f(x=1), f"{shown} got an unexpected keyword argument 'x'"),
+        (lambda f: f(1, x=1), f"{shown} takes 0 positional arguments but 1 was given"),
+    ]
+    raised = []
+    for call, _ in calls:
+        with pytest.raises(BaseException) as error:
+            call(getattr(receiver(), name))
+        raised.append((type(error.value), str(error.value)))
+    assert raised == [(TypeError, text) for _, text in calls]
+
+
+def test_the_table_holds_every_parameterless_callable_but_get_sdk_version():
+    public = [getattr(m, name) for name in m.__all__]
+    found = {f"{f.__name__}()" for f in public if not isinstance(f, type) and f.__text_signature__ == "()"}
+    found |= {f"{cls.__name__}.{name}()" for cls in public if isinstance(cls, type)
+              for name, f in vars(cls).items() if getattr(f, "__text_signature__", None) == "($self)"}
+    assert found == {shown for shown, _, _ in PARAMETERLESS} | {"get_sdk_version()"}
+
+
 def test_a_renamed_type_error_keeps_the_original_as_its_cause():
     with pytest.raises(TypeError) as raised:
         m.SamplingRate("2")

@@ -10,6 +10,7 @@
 #include "proto/request_builders.hpp"
 #include "python/callback_slots.hpp"
 #include "runtime/first_of.hpp"
+#include "serial/os_error.hpp"
 
 namespace ovik::python {
 
@@ -132,7 +133,8 @@ asio::awaitable<void> stop_stream_task(std::optional<runtime::CancellationToken>
   auto writer = co_await writer_slot->lock();
   if (*writer) {
     Result<void> written = co_await (*writer)->write_all(proto::encode_stop_data_stream().frame);
-    if (!written) OVIK_LOG(Error, kPyDeviceTarget, "Failed to send stop stream command: {}", written.error().message());
+    if (!written)
+      OVIK_LOG(Error, kPyDeviceTarget, "Failed to send stop stream command: {}", serial::debug_form(written.error()));
     (void)co_await (*writer)->flush();
     co_await runtime::sleep_for(kStopSettleDelay);
   }

@@ -58,6 +58,7 @@ PyObject* fastcall_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
   });
 }
 
+// The interpreter checks that no argument came and words that error itself.
 template <const Signature& S, auto Body>
 PyObject* noargs_function(PyObject*, PyObject*) {
   return boundary_object([&] {
@@ -71,14 +72,6 @@ PyObject* fastcall_method(PyObject* self, PyObject* const* args, Py_ssize_t narg
   return boundary_object([&] {
     Arguments bound(S);
     bound.bind(args, nargs, kwnames);
-    return call_method<Body>(self, bound);
-  });
-}
-
-template <const Signature& S, auto Body>
-PyObject* noargs_method(PyObject* self, PyObject*) {
-  return boundary_object([&] {
-    Arguments bound(S);
     return call_method<Body>(self, bound);
   });
 }
@@ -138,14 +131,22 @@ PyCFunction as_cfunction(F* function) {
 
 }  // namespace detail
 
-// A module function: `Ref body(Arguments&)`. A signature without parameters
-// makes a METH_NOARGS function (the interpreter words that error itself).
+// A module function: `Ref body(Arguments&)`. Without parameters too, its
+// argument errors are the binder's ("f() takes 0 positional arguments but 1
+// was given"); binding no argument costs no more than the interpreter's own check.
 template <const Signature& S, auto Body>
 PyMethodDef function() {
-  const char* doc = keep(text_signature(S.name, S.params, false));
-  if (S.params.empty()) return {keep(std::string(S.name)), detail::noargs_function<S, Body>, METH_NOARGS, doc};
   return {keep(std::string(S.name)), detail::as_cfunction(&detail::fastcall_function<S, Body>),
-          METH_FASTCALL | METH_KEYWORDS, doc};
+          METH_FASTCALL | METH_KEYWORDS, keep(text_signature(S.name, S.params, false))};
+}
+
+// A function without parameters whose argument errors the interpreter words
+// ("f() takes no arguments (1 given)"), for the one name that keeps them.
+template <const Signature& S, auto Body>
+PyMethodDef interpreter_checked_function() {
+  static_assert(S.params.empty(), "the interpreter checks only that no argument came");
+  return {keep(std::string(S.name)), detail::noargs_function<S, Body>, METH_NOARGS,
+          keep(text_signature(S.name, S.params, false))};
 }
 
 // A method: `Ref body(Shared<T>&, Arguments&)` (reads), `Ref body(Exclusive<T>&,
@@ -156,8 +157,6 @@ template <const Signature& S, auto Body>
 PyMethodDef method(std::string_view doc = {}) {
   std::string text = text_signature(S.name, S.params, true);
   text.append(doc);
-  if (S.params.empty())
-    return {keep(std::string(S.name)), detail::noargs_method<S, Body>, METH_NOARGS, keep(std::move(text))};
   return {keep(std::string(S.name)), detail::as_cfunction(&detail::fastcall_method<S, Body>),
           METH_FASTCALL | METH_KEYWORDS, keep(std::move(text))};
 }
