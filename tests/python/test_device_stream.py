@@ -143,7 +143,8 @@ def test_an_unplugged_device_ends_the_listener_and_stop_still_completes(caplog):
 
     run(main())
     lines = [r.getMessage() for r in caplog.records]
-    assert 'Failed to send stop stream command: Os { code: 5, kind: Other, message: "Input/output error" }' in lines
+    assert ("ovik_sdk.python.py_device", 'Failed to send stop stream command: Os { code: 5, kind: Other, message: '
+            '"Input/output error" }') in [(r.name, r.getMessage()) for r in caplog.records]
     ended = [line for line in lines if line.startswith(("serial_read EOF", "failed to read from serial", "收到 cancel"))]
     assert ended[0] in ("serial_read EOF，end of stream", "failed to read from serial: Input/output error")
 

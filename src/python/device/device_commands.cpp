@@ -24,7 +24,6 @@ using Frame = std::vector<std::uint8_t>;
 using Triple = std::optional<std::array<float, 3>>;
 using Rows = std::optional<std::vector<std::array<float, 3>>>;
 
-constexpr std::string_view kPyDeviceTarget = "ovik_sdk::python::py_device";
 constexpr std::string_view kOwner = "OvikDevice";
 
 Ref write_job(const py::Shared<DeviceObject>& self, Frame frame) {

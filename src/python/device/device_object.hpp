@@ -9,6 +9,9 @@
 
 namespace ovik::python {
 
+// The log target of the device objects' own lines.
+inline constexpr std::string_view kPyDeviceTarget = "ovik_sdk::python::py_device";
+
 struct DeviceObject {
   static constexpr std::string_view kClassName = "OvikDevice";
   LinkState link;

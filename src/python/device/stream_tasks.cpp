@@ -9,6 +9,7 @@
 #include "log/log.hpp"
 #include "proto/request_builders.hpp"
 #include "python/callback_slots.hpp"
+#include "python/device/device_object.hpp"
 #include "runtime/first_of.hpp"
 #include "serial/os_error.hpp"
 
@@ -18,7 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::string_view kPyDeviceTarget = "ovik_sdk::python::py_device";
 constexpr auto kConfigSettleDelay = 100ms;
 constexpr auto kPauseSettleDelay = 150ms;
 constexpr auto kStopSettleDelay = 50ms;
