@@ -7,6 +7,7 @@
 #include "dfu/dfu_error.hpp"
 #include "dfu/dfu_link.hpp"
 #include "dfu/firmware_image.hpp"
+#include "dfu/offset_watch.hpp"
 #include "dfu/ota_exchange.hpp"
 #include "proto/route_flag.hpp"
 #include "runtime/first_of.hpp"
@@ -37,28 +38,36 @@ struct Exchange {
     report_progress(on_progress, build_progress(tracker, state, state_message(state)));
   }
 
+  std::string no_progress(std::uint32_t highest) const {
+    return "device made no progress past offset " + std::to_string(highest) + " for " +
+           std::to_string(config.response_timeout_ms) + " ms";
+  }
+
   asio::awaitable<Result<void>> send_chunk(std::uint32_t offset) const {
     return send_ota_chunk(image, offset, config.chunk_size, link.writer());
   }
 
   // The first answer must ask for data; one beyond the image is answered as
-  // one at its end.
-  asio::awaitable<Result<void>> start() const {
+  // one at its end. Its offset is the first the watch knows.
+  asio::awaitable<Result<OffsetWatch>> start() const {
     Result<OtaReply> reply = co_await wait_for_ota_response(link.replies(), config.start_timeout_ms);
     if (!reply) co_return Failure{std::move(reply).error()};
+    const OffsetWatch::Clock::time_point received = OffsetWatch::Clock::now();
     if (invalid_state(reply->state)) co_return not_ready("invalid OTA state: " + std::to_string(reply->state));
     if (reply->state != static_cast<std::int32_t>(OtaState::Downloading))
       co_return not_ready(format_unexpected_ota_state(static_cast<OtaState>(reply->state)));
     const auto offset = static_cast<std::uint32_t>(std::min<std::size_t>(reply->offset, image.size()));
-    co_return co_await send_chunk(offset);
+    if (Result<void> sent = co_await send_chunk(offset); !sent) co_return Failure{std::move(sent).error()};
+    co_return OffsetWatch(offset, received);
   }
 
   // Answers each request for data until the device reports the download
-  // finished.
-  asio::awaitable<Result<void>> upload() const {
+  // finished, or until the offsets it asks for stop rising.
+  asio::awaitable<Result<void>> upload(OffsetWatch watch) const {
     for (;;) {
       Result<OtaReply> reply = co_await wait_for_ota_response(link.replies(), config.response_timeout_ms);
       if (!reply) co_return Failure{std::move(reply).error()};
+      const OffsetWatch::Clock::time_point received = OffsetWatch::Clock::now();
       const bool at_end = reply->offset >= image.size();
       tracker.uploaded_bytes = at_end ? tracker.total_bytes : reply->offset;
       if (tracker.chunks_sent < std::numeric_limits<std::uint32_t>::max()) ++tracker.chunks_sent;
@@ -68,6 +77,8 @@ struct Exchange {
         co_return not_ready("invalid OTA state during upload: " + std::to_string(reply->state));
       switch (static_cast<OtaState>(reply->state)) {
         case OtaState::Downloading:
+          if (!watch.advancing(tracker.uploaded_bytes, received, config.response_timeout_ms))
+            co_return not_ready(no_progress(watch.highest()));
           if (at_end) continue;
           if (Result<void> sent = co_await send_chunk(reply->offset); !sent) co_return sent;
           continue;
@@ -85,8 +96,10 @@ struct Exchange {
     report(DfuState::Starting);
     Result<void> step = co_await write_ota_request(encode_ota_start(tracker.total_bytes, tracker.md5, tracker.sha256),
                                                    link.writer());
-    if (step) step = co_await start();
-    if (step) step = co_await upload();
+    if (!step) co_return step;
+    Result<OffsetWatch> asked = co_await start();
+    if (!asked) co_return Failure{std::move(asked).error()};
+    step = co_await upload(*asked);
     if (!step) co_return step;
     report(DfuState::Rebooting);
     step = co_await write_ota_request(proto::encode_ota_reboot(), link.writer());

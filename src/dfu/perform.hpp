@@ -14,9 +14,10 @@ namespace ovik::dfu {
 // Runs on the current runtime. Reports LoadingFile, CalculatingChecksums,
 // Starting, Uploading (every 10th answer and every answer at or past the
 // end), Rebooting and Completed, in that order, and stops reporting at a
-// failure. Every end after the image is read restores the route flag; every
-// end after the port opened also closes the connection. Cancelled, it does
-// both without waiting for the port to close.
+// failure. A device whose highest requested offset has not risen for the
+// reply timeout ends it. Every end after the image is read restores the
+// route flag; every end after the port opened also closes the connection.
+// Cancelled, it does both without waiting for the port to close.
 asio::awaitable<Result<void>> perform_serial_dfu(std::string port_name, std::string firmware_path,
                                                  ProgressCallback on_progress, DfuConfig config);
 

@@ -133,6 +133,29 @@ def test_device_answers_end_the_update(tmp_path, script, response_timeout, error
     assert ([(c.offset, len(c.data), c.finished) for c in ota.chunks], len(ota.requests)) == (chunks, 1 + len(chunks) + (error is None))
 
 
+def never_past(offset, back=None):
+    """From the 4th answer on, the device asks for `offset` again and again, or for `offset` and `back` in turn."""
+    return lambda answer: None if answer < 3 else (DOWNLOADING, back if back is not None and answer % 2 == 0 else offset)
+
+
+@pytest.mark.parametrize("script, delay, timeout, error, offsets", [
+    (never_past(512), 0, 300, "device is not ready: device made no progress past offset 512 for 300 ms", [0, 256, 512]),
+    (never_past(768, 512), 0, 300, "device is not ready: device made no progress past offset 768 for 300 ms", [0, 256, 512, 768]),
+    # Each offset held for 0.3 s, in an update that outlasts the timeout.
+    ({2: (DOWNLOADING, 256), 3: (DOWNLOADING, 256), 7: (DOWNLOADING, 1024), 8: (DOWNLOADING, 1024)}, 0.1, 1000, None,
+     list(range(0, 2600, 256))),
+])
+def test_a_device_that_stops_advancing_ends_the_update(tmp_path, script, delay, timeout, error, offsets):
+    fw, data = firmware(tmp_path, 2600)
+    with PtyDevice() as device:
+        ota = OtaDevice(device, script=script, delay=delay)
+        began = time.monotonic()
+        assert outcome(device.path, fw, response_timeout_ms=timeout)[0] == error
+        assert timeout / 1000 < time.monotonic() - began < timeout / 1000 + 2
+    assert sorted({c.offset for c in ota.chunks}) == offsets
+    assert error or bytes(ota.image) == data
+
+
 @pytest.mark.parametrize("case, error, states", [
     ("chunk", "invalid DFU config: chunk_size must be at most 65509", []),
     ("missing", "IO error: No such file or directory (os error 2)", [S.LoadingFile]),
@@ -148,6 +171,42 @@ def test_local_failures(tmp_path, case, error, states):
         text, records = outcome(path, fw + "x" * (case == "missing"), via_mcu=True, chunk=70000 if case == "chunk" else 256)
     assert (text, [r.state for r in records]) == (error, states)
     assert asyncio.run(RouteProbe().routes()) == [False]
+
+
+# Runs an update in a fresh interpreter whose address space cannot hold the image: what is refused
+# before reading must be refused there too, with the text and the one record it gets with room to spare.
+UPDATE_UNDER_2_GIB = """
+import asyncio, resource
+resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))
+from ovik_sdk import main_mod as m
+records = []
+async def run():
+    try:
+        await m.perform_serial_dfu_py({port!r}, {fw!r}, lambda progress: records.append(progress.message), start_timeout_ms=300)
+    except RuntimeError as error:
+        return str(error)
+print(repr((asyncio.run(run()), records)))
+"""
+
+
+@pytest.mark.parametrize("image, error", [
+    ("nul", "IO error: Invalid argument (os error 22)"),
+    ("sparse", "invalid DFU config: firmware image exceeds 4294967295 bytes"),
+    ("/dev/zero", "IO error: not a regular file (character device)"),
+    ("fifo", "IO error: not a regular file (FIFO)"),
+    ("pty", "IO error: not a regular file (character device)"),  # the two paths swapped
+])
+def test_an_image_path_that_cannot_be_read_whole_is_refused_before_reading(tmp_path, run_python, image, error):
+    port, _ = firmware(tmp_path, 100)  # never reached: a file, as when the paths are swapped
+    with PtyDevice() as device:
+        if image == "sparse":
+            with open(tmp_path / "sparse", "wb") as sparse:
+                sparse.truncate(2**32)
+        elif image == "fifo":
+            os.mkfifo(tmp_path / "fifo")
+        fw = {"nul": port + "\0x", "/dev/zero": "/dev/zero", "pty": device.path}.get(image, str(tmp_path / image))
+        done = run_python(UPDATE_UNDER_2_GIB.format(port=port, fw=fw), timeout=10)
+    assert (done.stderr, done.stdout) == ("", repr((error, ["Loading firmware file"])) + "\n")
 
 
 @pytest.mark.parametrize("on_progress, printed", [

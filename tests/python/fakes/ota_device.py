@@ -1,6 +1,8 @@
 """The device's side of the firmware update over a `PtyDevice`: by default it asks for the image
-chunk after chunk and reassembles it; `script` ({answer number, 0 for the answer to OTA_START: action})
-replaces an answer by a (state, offset) pair, SILENT, CHATTER (non-update frames only) or UNPLUG."""
+chunk after chunk and reassembles it, each answer `delay` seconds after the frame it answers; `script`
+({answer number, 0 for the answer to OTA_START: action}, or a function of the answer number giving an
+action or None) replaces an answer by a (state, offset) pair, SILENT, CHATTER (non-update frames only)
+or UNPLUG."""
 import threading
 import time
 
@@ -13,8 +15,9 @@ SILENT, CHATTER, UNPLUG = "silent", "chatter", "unplug"
 
 
 class OtaDevice:
-    def __init__(self, device, via_mcu=False, script=None):
-        self.device, self.via_mcu, self.script, self.image, self.answers = device, via_mcu, script or {}, bytearray(), 0
+    def __init__(self, device, via_mcu=False, script=None, delay=0):
+        self.device, self.via_mcu, self.image, self.answers, self.delay = device, via_mcu, bytearray(), 0, delay
+        self.script = script if callable(script) else (script or {}).get
         self.requests = []  # (msg_id, OtaConfig) of every host frame, in order
         device.reply = self._on_frame
 
@@ -35,8 +38,10 @@ class OtaDevice:
         self.requests.append((request.msg_id, request.ota_cfg))
         if request.ota_cfg.cmd == OTA_REBOOT:
             return None
-        action = self.script.get(self.answers, self._default_answer(request.ota_cfg))
+        default = self._default_answer(request.ota_cfg)
+        action = self.script(self.answers) or default
         self.answers += 1
+        time.sleep(self.delay)
         if action in (UNPLUG, CHATTER):
             threading.Thread(target=self.device.unplug if action == UNPLUG else self._chatter, daemon=True).start()
         if action in (SILENT, UNPLUG, CHATTER):
