@@ -1,6 +1,6 @@
 #pragma once
 // How a caller asks for the debug text of a message: its layout and the
-// digits of its integers, read from the format spec of a `{}` placeholder.
+// digits of its integers, read from the options of its `{}` placeholder.
 //
 //   {}  {:?}         compact, decimal
 //   {:#?}            multi-line, decimal
@@ -10,7 +10,7 @@
 // Hexadecimal digits apply to every integer (fields, list items, byte values
 // and enumeration numbers without a name): the digits of its 32-bit (bytes:
 // 8-bit) pattern without leading zeros, so -1 is ffffffff. Floats, booleans,
-// strings and enumeration names print the same in every form. Any other spec
+// strings and enumeration names print the same in every form. Any other option
 // (a width, a fill, a precision) is refused.
 #include <cstdint>
 
@@ -25,7 +25,7 @@ struct DebugFormat {
   IntegerDigits digits = IntegerDigits::Decimal;
 };
 
-// Reads the spec at `ctx` into `format`; returns the end of the spec.
+// Reads the options at `ctx` into `format`; returns where they end.
 constexpr fmt::format_parse_context::iterator parse_debug_format(fmt::format_parse_context& ctx,
                                                                  DebugFormat& format) {
   auto it = ctx.begin();

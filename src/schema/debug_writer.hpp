@@ -223,8 +223,8 @@ void write_debug_as_kind(std::string_view kind, const M& message, std::string& o
 
 }  // namespace ovik::schema
 
-// `{}` of a message in a log line is its debug text; the spec chooses the form
-// and the digits (debug_format.hpp): "{:#x?}" is multi-line and hexadecimal.
+// `{}` of a message in a log line is its debug text; the placeholder's options choose
+// the form and the digits (debug_format.hpp): "{:#x?}" is multi-line and hexadecimal.
 template <ovik::schema::ProtoMessage M>
 struct fmt::formatter<M> {
   ovik::schema::DebugFormat debug_format;

@@ -235,7 +235,7 @@ TEST(RenderDebug, Examples) {
   for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
 }
 
-// The forms a format spec asks for: layout, nesting depth and the digits of
+// The forms a placeholder's options ask for: layout, nesting depth and the digits of
 // every kind of integer, while floats, booleans, strings and names keep theirs.
 TEST(RenderDebug, MultiLineAndHexadecimalForms) {
   ImuData imu;
@@ -254,9 +254,9 @@ TEST(RenderDebug, MultiLineAndHexadecimalForms) {
   reply.pairing_status = PairingStatus::Paired;
   std::string wrapped;
   write_debug_as_kind("Dongle2App", reply, wrapped, {.multi_line = true});
-  const auto refused = [](std::string_view spec) {
+  const auto refused = [](std::string_view options) {
     try {
-      return fmt::format(fmt::runtime(spec), UsbInfo{});
+      return fmt::format(fmt::runtime(options), UsbInfo{});
     } catch (const fmt::format_error& e) {
       return std::string(e.what());
     }
