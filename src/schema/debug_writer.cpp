@@ -2,21 +2,12 @@
 
 namespace ovik::schema::debug_detail {
 
-void append_bytes(std::string& out, const Bytes& bytes) {
-  out += '[';
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i != 0) out += ", ";
-    append_decimal(out, std::uint32_t{bytes[i]});
-  }
-  out += ']';
-}
-
-void append_enum(std::string& out, const EnumTable& table, std::int32_t number) {
-  if (const EnumEntry* entry = table.find(number)) {
-    out += entry->debug_name;
-  } else {
-    append_decimal(out, number);
-  }
+void append_hex(std::string& out, std::uint32_t pattern, IntegerDigits digits, bool with_prefix) {
+  const char* symbols = digits == IntegerDigits::UpperHex ? "0123456789ABCDEF" : "0123456789abcdef";
+  if (with_prefix) out += "0x";
+  int shift = 28;
+  while (shift > 0 && (pattern >> shift) == 0) shift -= 4;
+  for (; shift >= 0; shift -= 4) out += symbols[(pattern >> shift) & 0xF];
 }
 
 }  // namespace ovik::schema::debug_detail

@@ -1,7 +1,7 @@
 // Whole texts of messages: the debug text of every type at its defaults (a
 // wrong name in any field list or enumeration shows here), and what the
 // official runtime's JSON cannot judge: NaN, infinities, -0.0, enumeration
-// numbers without a name, and debug texts.
+// numbers without a name, and debug texts in each of their forms.
 #include <cmath>
 #include <limits>
 #include <set>
@@ -231,6 +231,92 @@ TEST(RenderDebug, Examples) {
        "Dongle2App(DongleApp { msg_id: 3, error: Success, device_info: None, setup_info: None, "
        "pairing_status: Paired, ota_resp: None })"},
       {fmt::format("Received message: {}", UsbInfo{1, 2}), "Received message: UsbInfo { usb_pid: 1, usb_vid: 2 }"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
+}
+
+// The forms a placeholder's options ask for: layout, nesting depth and the digits of
+// every kind of integer, while floats, booleans, strings and names keep theirs.
+TEST(RenderDebug, MultiLineAndHexadecimalForms) {
+  ImuData imu;
+  imu.seq_num = 1042;
+  imu.acc_raw_data = {0, 255};
+  imu.euler_raw_data = {1.5f};
+  imu.port = CtrlBoxPort(255);
+  ImuConfig nested;
+  nested.imu_calibration.emplace().gyro_correction = Xyz{0.5f, 0.0f, 100.0f};
+  PortStat sensors;
+  sensors.port_connected_bits = 0xFFFFFFFF;
+  sensors.box_sensor_list = {BoxSensorType(1), BoxSensorType(-1)};
+  DongleApp reply;
+  reply.msg_id = 3;
+  reply.error = DongleErr::Success;
+  reply.pairing_status = PairingStatus::Paired;
+  std::string wrapped;
+  write_debug_as_kind("Dongle2App", reply, wrapped, {.multi_line = true});
+  const auto refused = [](std::string_view options) {
+    try {
+      return fmt::format(fmt::runtime(options), UsbInfo{});
+    } catch (const fmt::format_error& e) {
+      return std::string(e.what());
+    }
+  };
+  const char* const kRefusal = "messages take {}, {:?}, {:#?}, {:x?}, {:X?}, {:#x?} or {:#X?}";
+  const std::pair<std::string, const char*> cases[] = {
+      {fmt::format("{:#?}", Xyz{1.0f, 2.0f, 3.0f}), "Xyz {\n    x: 1.0,\n    y: 2.0,\n    z: 3.0,\n}"},
+      {fmt::format("{:#?}", nested),
+       "ImuConfig {\n"
+       "    imu_mode: NotSet,\n"
+       "    imu_sr: ImuSrUnused,\n"
+       "    port: PortNone,\n"
+       "    data_type: TypeUnspecified,\n"
+       "    imu_calibration: Some(\n"
+       "        ImuCalibration {\n"
+       "            acc_correction: None,\n"
+       "            gyro_correction: Some(\n"
+       "                Xyz {\n"
+       "                    x: 0.5,\n"
+       "                    y: 0.0,\n"
+       "                    z: 100.0,\n"
+       "                },\n"
+       "            ),\n"
+       "        },\n"
+       "    ),\n"
+       "}"},
+      {fmt::format("{:#?}", AfeData{.seq_num = 7, .channel_adc_value = {Bytes{1, 2}, Bytes{}}}),
+       "AfeData {\n    seq_num: 7,\n    lead_off_bits: 0,\n    channel_adc_value: [\n        [\n"
+       "            1,\n            2,\n        ],\n        [],\n    ],\n}"},
+      {fmt::format("{:#?}", MagCalibration{.mag_soft_iron_correction = {Xyz{}}}),
+       "MagCalibration {\n    mag_local_field: None,\n    mag_hard_iron_correction: None,\n"
+       "    mag_soft_iron_correction: [\n        Xyz {\n            x: 0.0,\n            y: 0.0,\n"
+       "            z: 0.0,\n        },\n    ],\n}"},
+      {wrapped,
+       "Dongle2App(\n    DongleApp {\n        msg_id: 3,\n        error: Success,\n        device_info: None,\n"
+       "        setup_info: None,\n        pairing_status: Paired,\n        ota_resp: None,\n    },\n)"},
+      {fmt::format("{:x?}", imu),
+       "ImuData { seq_num: 412, acc_raw_data: [0, ff], gyro_raw_data: [], euler_raw_data: [1.5], port: ff, "
+       "acc_correction_data: [], gyro_correction_data: [] }"},
+      {fmt::format("{:X?}", imu),
+       "ImuData { seq_num: 412, acc_raw_data: [0, FF], gyro_raw_data: [], euler_raw_data: [1.5], port: FF, "
+       "acc_correction_data: [], gyro_correction_data: [] }"},
+      {fmt::format("{:x?}", sensors), "PortStat { port_connected_bits: ffffffff, box_sensor_list: [SensImu, ffffffff] }"},
+      {fmt::format("{:X?}", RawData{-17, 10, 0, -2147483647 - 1}),
+       "RawData { green1: FFFFFFEF, green2: A, ir: 0, red: 80000000 }"},
+      {fmt::format("{:x?}", DongleApp{.error = DongleErr(-1)}),
+       "DongleApp { msg_id: 0, error: ffffffff, device_info: None, setup_info: None, pairing_status: None, "
+       "ota_resp: None }"},
+      {fmt::format("{:x?}", DeviceSetupInfo{"ab", "12", Bytes{16}, UsbInfo{26, 0}}),
+       "DeviceSetupInfo { model: \"ab\", sn: \"12\", mac_address: [10], usb_info: Some(UsbInfo { usb_pid: 1a, "
+       "usb_vid: 0 }) }"},
+      {fmt::format("{:#x?}", OtaData{16, Bytes{0, 171}, true}),
+       "OtaData {\n    offset: 0x10,\n    data: [\n        0x0,\n        0xab,\n    ],\n    finished: true,\n}"},
+      {fmt::format("{:#X?}", HallConfig{SamplingRate(4), CtrlBoxPort(255)}),
+       "HallConfig {\n    hall_sr: SamplingRate100,\n    port: 0xFF,\n}"},
+      {fmt::format("{:?}|{}", UsbInfo{10, 2}, UsbInfo{10, 2}), "UsbInfo { usb_pid: 10, usb_vid: 2 }|UsbInfo { usb_pid: 10, usb_vid: 2 }"},
+      {refused("{:5?}"), kRefusal},
+      {refused("{:#}"), kRefusal},
+      {refused("{:x}"), kRefusal},
+      {refused("{:?x}"), kRefusal},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
 }
