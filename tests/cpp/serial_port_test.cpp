@@ -154,7 +154,9 @@ TEST_F(SerialPortTest, NoDescriptorLeaksAcrossOpens) {
       auto halves = split(std::move(*stream));
     }
   }
-  EXPECT_EQ(test::open_fd_count(), before);
+  // Threads of the runtime may still be closing descriptors of their own
+  // when `before` is taken (seen on a loaded machine): a leak only adds.
+  EXPECT_LE(test::open_fd_count(), before);
 }
 
 TEST_F(SerialPortTest, PortClosesWhenBothHalvesAreGone) {
