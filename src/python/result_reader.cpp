@@ -6,11 +6,16 @@
 #include <utility>
 
 #include "python/bridge/awaitable.hpp"
+#include "python/py/errors.hpp"
 #include "python/py/gil.hpp"
 
 namespace ovik::python {
 
 struct ResultReader::WaitingRead {
+  WaitingRead(PendingFuture pending_in, ToPython to_python_in)
+      : loop(pending_in.loop.clone()), pending(std::move(pending_in)), to_python(to_python_in) {}
+
+  const py::Ref loop;
   PendingFuture pending;  // let go of once the outcome is handed over
   ToPython to_python;
   std::optional<ResultItem> taken;  // handed over; the caller may not have it yet
@@ -21,10 +26,14 @@ struct ResultReader::WaitingRead {
     PendingFuture handed = std::move(pending);
     return hand_over(handed, [&] { return to_python(item); });
   }
+
+  // Under the interpreter lock: its loop closed before it ran the outcome
+  // handed over, so the caller never gets it.
+  bool orphaned() const { return py::returned_true(PyObject_CallMethod(loop.get(), "is_closed", nullptr), false); }
 };
 
 py::Ref ResultReader::read(ToPython to_python) {
-  auto read = std::make_shared<WaitingRead>(WaitingRead{create_future(), to_python, std::nullopt});
+  auto read = std::make_shared<WaitingRead>(create_future(), to_python);
   py::Ref future = read->pending.future.clone();
   std::optional<ResultItem> now;
   {
@@ -52,17 +61,20 @@ void ResultReader::serve() {
     std::optional<ResultItem> item;
     {
       std::lock_guard lock(mutex_);
-      if (line_.empty() || line_.front()->taken) return;
-      item = take_locked();
-      if (!item) {
-        if (wake_on_arrival_locked()) return;
-        continue;
-      }
+      if (line_.empty()) return;
       front = line_.front();
-      front->taken = item;
+      if (!front->taken) {
+        item = take_locked();
+        if (!item) {
+          if (wake_on_arrival_locked()) return;
+          continue;
+        }
+        front->taken = item;
+      }
     }
-    // Once handed over, the read's settlement serves the next one.
-    if (front->deliver(*item)) return;
+    // Once handed over, the read's settlement serves the next one, unless
+    // its loop closed first.
+    if (item ? front->deliver(*item) : !front->orphaned()) return;
     std::lock_guard lock(mutex_);
     leave_locked(*front, false);
   }
@@ -88,6 +100,7 @@ bool ResultReader::leave_locked(const WaitingRead& read, bool delivered) {
   auto it = std::find_if(line_.begin(), line_.end(), [&](const auto& waiting) { return waiting.get() == &read; });
   if (it == line_.end()) return false;
   // Only the front read holds an item, so nothing was given back before it.
+  // Its caller holds the read: erasing it lets go of nothing under the lock.
   if (!delivered && (*it)->taken) returned_ = std::exchange((*it)->taken, std::nullopt);
   const bool was_front = it == line_.begin();
   line_.erase(it);

@@ -40,8 +40,9 @@ class ResultReader : public std::enable_shared_from_this<ResultReader> {
   struct WaitingRead;
 
   // Under the interpreter lock: serves the front read while items are there,
-  // until one is handed over or the line is empty; otherwise asks the channel
-  // for a wake-up.
+  // until one is handed over or the line is empty, and otherwise asks the
+  // channel for a wake-up. A front read whose loop closed, before or after
+  // its item was handed over, gives the item back and leaves.
   void serve();
   // The read's future is done (or can never be): it leaves the line, giving
   // back an item its caller did not get, and the next read is served.

@@ -181,7 +181,13 @@ def test_a_waiting_read_completes_with_what_arrives(name, feed, expected):
     asyncio.run(main())
 
 
-def test_a_read_left_pending_by_a_closed_loop_hands_its_item_on():
+# A loop closes with a read of it pending: while the read still waits, or
+# once its first item was handed over but not yet delivered by the loop.
+CLOSED_WHILE = [("waiting", b""), ("handing over", sensor_app(1))]
+
+
+@pytest.mark.parametrize("name, fed_before_close", CLOSED_WHILE, ids=[row[0] for row in CLOSED_WHILE])
+def test_a_read_left_pending_by_a_closed_loop_hands_its_item_on(name, fed_before_close):
     parser, stream = new_parser()
     loop = asyncio.new_event_loop()
 
@@ -189,10 +195,13 @@ def test_a_read_left_pending_by_a_closed_loop_hands_its_item_on():
         return stream.__anext__()
 
     orphan = loop.run_until_complete(start())
+    if fed_before_close:
+        parser.receive_data("dev", fed_before_close)
+    time.sleep(0.05)  # the item is handed to the stopped loop
     loop.close()
 
     async def main():
-        parser.receive_data("dev", sensor_app(1) + sensor_app(2))
+        parser.receive_data("dev", (sensor_app(1) + sensor_app(2))[len(fed_before_close):])
         return [await msg_id(asyncio.wait_for(stream.__anext__(), 5)) for _ in range(2)]
 
     assert asyncio.run(main()) == [1, 2]
