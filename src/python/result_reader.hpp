@@ -10,7 +10,7 @@
 // An item stays the stream's until the caller of the read that took it has
 // it: a read cancelled after it took one, or whose loop closed, gives the
 // item back to the front, and the next read is served only once that is
-// settled. A cancelled read leaves the line at once.
+// settled. A cancelled read leaves the line as soon as its future says so.
 #include <deque>
 #include <memory>
 #include <mutex>
