@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-#include "python/bridge/awaitable.hpp"
 #include "python/enum_classes.hpp"
 
 namespace ovik::python {
@@ -42,9 +41,8 @@ Ref message_stream(py::Shared<ParserObject>& self, Arguments&) {
   return py::make_instance(StreamObject{self->result_stream});
 }
 
-// {"Ovik":<the message's JSON>}; the device id is not part of it.
-asio::awaitable<std::string> next_item(ResultReader::Turn turn) {
-  ResultItem item = co_await ResultReader::next(std::move(turn));
+// {"Ovik":<the message's JSON>} as bytes; the device id is not part of it.
+py::Ref item_bytes(const ResultItem& item) {
   switch (item.status) {
     case runtime::RecvStatus::Value: {
       std::string text;
@@ -53,7 +51,7 @@ asio::awaitable<std::string> next_item(ResultReader::Turn turn) {
       Result<void> written = proto::write_json(item.value->message, text);
       if (!written) throw Error("failed to render message as JSON: " + written.error().message());
       text += '}';
-      co_return text;
+      return py::to_bytes(text);
     }
     case runtime::RecvStatus::Lagged:
       throw Error(fmt::format("Lagged({})", item.missed));
@@ -69,13 +67,7 @@ PyObject* aiter_slot(PyObject* self) {
 PyObject* anext_slot(PyObject* self) {
   return py::boundary_object([&] {
     py::Exclusive<StreamObject> stream(self);
-    auto [turn, settle] = ResultReader::queue_read(stream->result_stream);
-    py::Ref future =
-        into_future(next_item(std::move(turn)), [](const std::string& text) { return py::to_bytes(text); });
-    // Whatever the future was done with was the item's delivery; a cancelled
-    // one hands the item on to the next read.
-    on_done(future, [settle = std::move(settle)](bool cancelled) { settle(!cancelled); });
-    return future;
+    return stream->result_stream->read(&item_bytes);
   });
 }
 

@@ -1,72 +1,128 @@
 #include "python/result_reader.hpp"
 
+#include <asio/post.hpp>
+
 #include <algorithm>
+#include <utility>
+
+#include "python/bridge/awaitable.hpp"
+#include "python/py/errors.hpp"
+#include "python/py/gil.hpp"
 
 namespace ovik::python {
 
-ResultReader::Turn::~Turn() {
-  if (read_) reader_->end(*read_);
-}
+struct ResultReader::WaitingRead {
+  WaitingRead(PendingFuture pending_in, ToPython to_python_in)
+      : loop(pending_in.loop.clone()), pending(std::move(pending_in)), to_python(to_python_in) {}
 
-std::pair<ResultReader::Turn, ResultReader::Settle> ResultReader::queue_read(
-    const std::shared_ptr<ResultReader>& reader) {
-  auto read = std::make_shared<Read>();
-  bool first = false;
-  {
-    std::lock_guard lock(reader->mutex_);
-    reader->line_.push_back(read);
-    first = reader->line_.size() == 1;
-  }
-  if (first) read->turn_given.cancel();
-  return {Turn(reader, read), Settle(reader, read)};
-}
+  const py::Ref loop;
+  PendingFuture pending;  // let go of once the outcome is handed over
+  ToPython to_python;
+  std::optional<ResultItem> taken;  // handed over; the caller may not have it yet
 
-asio::awaitable<ResultItem> ResultReader::next(Turn turn) {
-  ResultReader& reader = *turn.reader_;
-  co_await turn.read_->turn_given.cancelled();
-  std::optional<ResultItem> item;
-  {
-    std::lock_guard lock(reader.mutex_);
-    item = std::exchange(reader.returned_, std::nullopt);
+  // Under the interpreter lock, not the reader's: false when nobody can take
+  // the item.
+  bool deliver(const ResultItem& item) {
+    PendingFuture handed = std::move(pending);
+    return hand_over(handed, [&] { return to_python(item); });
   }
-  // An aborted wait takes nothing, so nothing can be lost in between.
-  if (!item) item = co_await reader.receiver_.recv();
-  {
-    std::lock_guard lock(reader.mutex_);
-    turn.read_->taken = item;
-  }
-  co_return std::move(*item);
-}
 
-template <class Change>
-void ResultReader::update(Read& read, Change change) {
-  std::shared_ptr<Read> next_in_line;
+  // Under the interpreter lock: its loop closed before it ran the outcome
+  // handed over, so the caller never gets it.
+  bool orphaned() const { return py::returned_true(PyObject_CallMethod(loop.get(), "is_closed", nullptr), false); }
+};
+
+py::Ref ResultReader::read(ToPython to_python) {
+  auto read = std::make_shared<WaitingRead>(create_future(), to_python);
+  py::Ref future = read->pending.future.clone();
+  std::optional<ResultItem> now;
   {
     std::lock_guard lock(mutex_);
-    change();
-    leave_if_done(read, next_in_line);
+    if (line_.empty()) now = take_locked();
+    if (!now) line_.push_back(read);
   }
-  if (next_in_line) next_in_line->turn_given.cancel();
+  if (now) {
+    complete_now(read->pending, [&] { return to_python(*now); });
+    return future;
+  }
+  // Holds both weakly: the read holds its future, which holds this callback.
+  on_done(future, [reader = weak_from_this(), waiting = std::weak_ptr<WaitingRead>(read)](bool cancelled) {
+    std::shared_ptr<ResultReader> self = reader.lock();
+    std::shared_ptr<WaitingRead> settled = waiting.lock();
+    if (self && settled) self->settle(*settled, !cancelled);
+  });
+  serve();
+  return future;
 }
 
-void ResultReader::end(Read& read) {
-  update(read, [&] { read.ended = true; });
+void ResultReader::serve() {
+  for (;;) {
+    std::shared_ptr<WaitingRead> front;
+    std::optional<ResultItem> item;
+    {
+      std::lock_guard lock(mutex_);
+      if (line_.empty()) return;
+      front = line_.front();
+      if (!front->taken) {
+        item = take_locked();
+        if (!item) {
+          if (wake_on_arrival_locked()) return;
+          continue;
+        }
+        front->taken = item;
+      }
+    }
+    // Once handed over, the read's settlement serves the next one, unless
+    // its loop closed first.
+    if (item ? front->deliver(*item) : !front->orphaned()) return;
+    std::lock_guard lock(mutex_);
+    leave_locked(*front, false);
+  }
 }
 
-void ResultReader::settle(Read& read, bool delivered) {
-  update(read, [&] { read.delivered = delivered; });
+void ResultReader::settle(const WaitingRead& read, bool delivered) {
+  bool was_front = false;
+  {
+    std::lock_guard lock(mutex_);
+    was_front = leave_locked(read, delivered);
+  }
+  if (was_front) serve();
 }
 
-void ResultReader::leave_if_done(Read& read, std::shared_ptr<Read>& next_in_line) {
-  // A read that took nothing is done when its operation ends; one that took
-  // an item, once its caller has it or never will.
-  if (!read.ended || (read.taken && !read.delivered.has_value())) return;
-  if (read.taken && !*read.delivered) returned_ = std::exchange(read.taken, std::nullopt);
-  auto it = std::find_if(line_.begin(), line_.end(), [&](const auto& queued) { return queued.get() == &read; });
-  if (it == line_.end()) return;
-  const bool had_turn = it == line_.begin();
+std::optional<ResultItem> ResultReader::take_locked() {
+  if (returned_) return std::exchange(returned_, std::nullopt);
+  ResultItem item = receiver_.try_recv();
+  if (item.status == runtime::RecvStatus::Empty) return std::nullopt;
+  return item;
+}
+
+bool ResultReader::leave_locked(const WaitingRead& read, bool delivered) {
+  auto it = std::find_if(line_.begin(), line_.end(), [&](const auto& waiting) { return waiting.get() == &read; });
+  if (it == line_.end()) return false;
+  // Only the front read holds an item, so nothing was given back before it.
+  // Its caller holds the read: erasing it lets go of nothing under the lock.
+  if (!delivered && (*it)->taken) returned_ = std::exchange((*it)->taken, std::nullopt);
+  const bool was_front = it == line_.begin();
   line_.erase(it);
-  if (had_turn && !line_.empty()) next_in_line = line_.front();
+  return was_front;
+}
+
+bool ResultReader::wake_on_arrival_locked() {
+  if (wake_armed_) return true;
+  // Runs on the publishing thread, which may hold anything but the
+  // interpreter lock: the front read is served from the bridge's runtime.
+  wake_armed_ = receiver_.wake_when_readable([reader = weak_from_this()] {
+    asio::post(bridge_runtime().executor(), [reader] {
+      std::shared_ptr<ResultReader> self = reader.lock();
+      if (!self) return;
+      {
+        std::lock_guard lock(self->mutex_);
+        self->wake_armed_ = false;
+      }
+      py::with_gil([&] { self->serve(); });
+    });
+  });
+  return wake_armed_;
 }
 
 }  // namespace ovik::python

@@ -1,96 +1,64 @@
 #pragma once
 // The one reading position on a parser's results that every holder of a
-// result stream shares. Reads are served one at a time in the order they were
-// called. An item stays the stream's until the caller of the read that took
-// it has it: a read abandoned after taking an item gives it back for the next
-// read, in order, and the next read starts only once that is settled.
-#include <asio/awaitable.hpp>
-
+// result stream shares, and the reads waiting on it.
+//
+// A read made while no other read waits and an item is there completes at
+// once, on the calling thread: no task, no other thread. Any other read
+// waits in line, in call order, holding no task: only the front read is
+// served, when an item arrives (the channel wakes the reader once; a thread
+// of the bridge's runtime hands the item over under the interpreter lock).
+// An item stays the stream's until the caller of the read that took it has
+// it: a read cancelled after it took one, or whose loop closed, gives the
+// item back to the front, and the next read is served only once that is
+// settled. A cancelled read leaves the line as soon as its future says so.
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 #include "proto/message_parser.hpp"
-#include "runtime/cancellation_token.hpp"
+#include "python/py/ref.hpp"
 
 namespace ovik::python {
 
 using ResultItem = runtime::Received<proto::ParseResult>;
 
-class ResultReader {
-  struct Read;
-
+class ResultReader : public std::enable_shared_from_this<ResultReader> {
  public:
-  // One read, as one of its two sides holds it.
-  class ReadRef {
-   protected:
-    friend class ResultReader;
-    ReadRef(std::shared_ptr<ResultReader> reader, std::shared_ptr<Read> read)
-        : reader_(std::move(reader)), read_(std::move(read)) {}
-
-    std::shared_ptr<ResultReader> reader_;
-    std::shared_ptr<Read> read_;
-  };
-
-  // The read's place in line, held by the operation that performs it;
-  // dropping it, whether the read ran or not, tells the line that the
-  // operation ended.
-  class Turn : ReadRef {
-   public:
-    Turn(Turn&& other) noexcept = default;
-    Turn& operator=(Turn&&) = delete;
-    ~Turn();
-
-   private:
-    friend class ResultReader;
-    using ReadRef::ReadRef;
-  };
-
-  // The caller's side: reports, once, whether the read's outcome reached the
-  // caller (false when the caller gave up on it or can no longer be reached).
-  class Settle : ReadRef {
-   public:
-    void operator()(bool delivered) const { reader_->settle(*read_, delivered); }
-
-   private:
-    friend class ResultReader;
-    using ReadRef::ReadRef;
-  };
+  // Under the interpreter lock: the read's result for an item, or throws what
+  // fails the read.
+  using ToPython = py::Ref (*)(const ResultItem& item);
 
   explicit ResultReader(proto::ParseResultChannel::Receiver receiver) : receiver_(std::move(receiver)) {}
 
-  // Queues a read behind every earlier one.
-  static std::pair<Turn, Settle> queue_read(const std::shared_ptr<ResultReader>& reader);
-
-  // Waits for the read's turn, then for the next item. Cancellable while it
-  // waits; once it has taken an item it completes with it.
-  static asio::awaitable<ResultItem> next(Turn turn);
+  // Under the interpreter lock, on the thread of the running loop (asyncio's
+  // RuntimeError without one, before anything is taken): the future of the
+  // next item.
+  py::Ref read(ToPython to_python);
 
  private:
-  struct Read {
-    runtime::CancellationToken turn_given;
-    std::optional<ResultItem> taken;
-    bool ended = false;
-    std::optional<bool> delivered;
-  };
+  struct WaitingRead;
 
-  void end(Read& read);
-  void settle(Read& read, bool delivered);
-  // Applies `change` to `read` under the lock, then passes the turn on if
-  // the read left the line.
-  template <class Change>
-  void update(Read& read, Change change);
-  // Under `mutex_`: takes `read` out of line once it is done with the stream,
-  // giving back an undelivered item and the turn.
-  void leave_if_done(Read& read, std::shared_ptr<Read>& next_in_line);
+  // Under the interpreter lock: serves the front read while items are there,
+  // until one is handed over or the line is empty, and otherwise asks the
+  // channel for a wake-up. A front read whose loop closed, before or after
+  // its item was handed over, gives the item back and leaves.
+  void serve();
+  // The read's future is done (or can never be): it leaves the line, giving
+  // back an item its caller did not get, and the next read is served.
+  void settle(const WaitingRead& read, bool delivered);
+  // Under `mutex_`.
+  std::optional<ResultItem> take_locked();
+  bool leave_locked(const WaitingRead& read, bool delivered);
+  // Under `mutex_`: false when something is there to read already.
+  bool wake_on_arrival_locked();
 
   std::mutex mutex_;
-  // Read only by the read at the front of the line.
   proto::ParseResultChannel::Receiver receiver_;
   // The item an abandoned read took; the next read takes it first.
   std::optional<ResultItem> returned_;
-  std::deque<std::shared_ptr<Read>> line_;
+  std::deque<std::shared_ptr<WaitingRead>> line_;
+  bool wake_armed_ = false;
 };
 
 }  // namespace ovik::python

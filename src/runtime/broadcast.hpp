@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -151,14 +152,27 @@ class Broadcast {
       }
     }
 
+    // For a reader that is not a task: queues `wake` to run once, on the
+    // thread that next publishes or drops the last sender, and returns true;
+    // or returns false, queuing nothing, when there is something to read (or
+    // the end) already.
+    bool wake_when_readable(std::function<void()> wake) {
+      std::lock_guard lock(state_->mutex);
+      if (readable()) return false;
+      state_->readers.push(std::make_unique<detail::ParkedCallback>(std::move(wake)));
+      return true;
+    }
+
    private:
     friend class Sender;
     Receiver(std::shared_ptr<State> state, std::uint64_t next) : state_(std::move(state)), next_(next) {}
 
+    // Under the state's mutex.
+    bool readable() const { return next_ != state_->tail || state_->senders == 0; }
+
     // Completes once there is something new to read (or the end).
     asio::awaitable<detail::Woken> changed() {
-      return detail::park(state_, &State::readers,
-                          [this] { return detail::woken_if(next_ != state_->tail || state_->senders == 0); });
+      return detail::park(state_, &State::readers, [this] { return detail::woken_if(readable()); });
     }
 
     std::shared_ptr<State> state_;

@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -73,6 +74,17 @@ class ParkedHandler final : public Parked<V> {
 
  private:
   Handler handler_;
+};
+
+// A waiter that is not a task: `wake` runs once, on the waking thread, without
+// the primitive's lock, and should only pass the news on.
+class ParkedCallback final : public Parked<Woken> {
+ public:
+  explicit ParkedCallback(std::function<void()> wake) : wake_(std::move(wake)) {}
+  void resume(std::error_code, Woken) override { wake_(); }
+
+ private:
+  std::function<void()> wake_;
 };
 
 // FIFO of parked operations; guarded by the owning state's mutex.

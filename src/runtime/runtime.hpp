@@ -60,12 +60,12 @@ class Runtime {
   TaskHandle<T> spawn(asio::awaitable<T> task, OnFinish<T> on_finish = {}) {
     auto state = std::make_shared<detail::TaskState<T>>(asio::make_strand(io_), std::move(on_finish));
     TaskEnd end{this, track(state)};
-    // Started on its strand, where aborts are delivered: an abort requested
-    // before the start is delivered again right after it.
+    // Started on its strand, where aborts are delivered. An abort requested
+    // before the start (even before this post) ends it there, unrun; one
+    // requested later is delivered on the strand, after the start.
     asio::post(*state->strand, [state, end, task = std::move(task)]() mutable {
       asio::co_spawn(*state->strand, detail::run_task(std::move(task), state),
                      asio::bind_cancellation_slot(state->signal.slot(), end));
-      if (state->abort_requested) state->signal.emit(asio::cancellation_type::terminal);
     });
     return TaskHandle<T>(std::move(state));
   }

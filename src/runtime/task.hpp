@@ -38,6 +38,19 @@ using TaskValue = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
 template <class T>
 using TaskOutcome = std::variant<TaskValue<T>, std::exception_ptr>;
 
+// Whether the task ended because it was aborted.
+template <class T>
+bool ended_by_abort(const TaskOutcome<T>& outcome) {
+  if (outcome.index() == 0) return false;
+  try {
+    std::rethrow_exception(std::get<1>(outcome));
+  } catch (const TaskAborted&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 template <class T>
 using OnFinish = std::function<void(const TaskOutcome<T>&)>;
 
@@ -102,6 +115,12 @@ OVIK_CATCHES_FORCED_UNWIND asio::awaitable<void> run_task(asio::awaitable<T> tas
                                                           std::shared_ptr<TaskState<T>> state) {
   std::optional<TaskOutcome<T>> outcome;
   try {
+    // Aborted before it first ran: it never runs. Its frame, and what it
+    // holds, is gone before anyone learns that it ended.
+    if (state->abort_requested) {
+      asio::awaitable<T> unstarted = std::move(task);
+      throw TaskAborted();
+    }
     if constexpr (std::is_void_v<T>) {
       co_await std::move(task);
       outcome.emplace(std::in_place_index<0>);

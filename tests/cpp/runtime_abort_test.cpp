@@ -1,3 +1,6 @@
+#include <asio/post.hpp>
+
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -150,6 +153,29 @@ TEST(Abort, EveryLaterWaitFailsTooAndAnUnstartedTaskIsDestroyed) {
   };
   EXPECT_EQ(block_on(runtime, scenario()), "aborted;joined aborted;joined aborted;");
   EXPECT_TRUE(destroyed->load());
+}
+
+// Aborted before it first ran, a task does not run at all: not even up to its
+// first wait, where it could already have taken an item or a lock. Its frame
+// is gone before a joiner learns that it ended.
+TEST(Abort, ATaskAbortedBeforeItsStartNeverRuns) {
+  Runtime runtime(RuntimeOptions{.worker_threads = 1});
+  std::promise<void> gate;
+  asio::post(runtime.executor(), [opened = gate.get_future().share()] { opened.wait(); });
+  auto destroyed = std::make_shared<std::atomic<bool>>(false);
+  std::atomic<bool> ran{false};
+  TaskHandle<void> handle = runtime.spawn([](Probe, std::atomic<bool>& ran) -> asio::awaitable<void> {
+    ran = true;
+    co_await sleep_for(1h);
+  }(Probe(destroyed), ran));
+  handle.abort();
+  gate.set_value();
+  auto join = [&]() -> asio::awaitable<bool> {
+    EXPECT_THROW(co_await handle.join(), TaskAborted);
+    co_return destroyed->load();
+  };
+  EXPECT_TRUE(block_on(runtime, join()));
+  EXPECT_FALSE(ran.load());
 }
 
 }  // namespace

@@ -80,6 +80,29 @@ TEST(Broadcast, CapacityLateSubscribersAndTheEnd) {
   EXPECT_EQ(block_on(runtime, read_all()), expected);
 }
 
+// A reader that is not a task: its wake-up is queued only when nothing is
+// there to read, and runs once, on the next publish or the end.
+TEST(Broadcast, AWakeUpRunsOnceOnTheNextChange) {
+  Broadcast<int>::Sender sender = Broadcast<int>::make(8);
+  Broadcast<int>::Receiver receiver = sender.subscribe();
+  std::vector<std::string> trail;
+  auto ask = [&](const std::string& name) {
+    trail.push_back(receiver.wake_when_readable([&trail, name] { trail.push_back(name + " woken"); })
+                        ? name + " queued"
+                        : name + " refused");
+  };
+  ask("first");
+  sender.publish(1);
+  sender.publish(2);
+  ask("unread");
+  for (const std::string& read : try_reads(receiver, 2)) trail.push_back(read);
+  ask("second");
+  { auto last = std::move(sender); }
+  ask("ended");
+  EXPECT_EQ(trail, (std::vector<std::string>{"first queued", "first woken", "unread refused", "1", "2",
+                                             "second queued", "second woken", "ended refused"}));
+}
+
 TEST(Broadcast, ReadWithADeadlineOrAToken) {
   Runtime runtime(RuntimeOptions{.worker_threads = 2});
   Broadcast<int>::Sender sender = Broadcast<int>::make(8);

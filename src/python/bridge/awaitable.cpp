@@ -102,9 +102,27 @@ py::Ref failure_of_current_exception() {
   }
 }
 
-void schedule(detail::PendingFuture& pending, PyObject* setter, PyObject* outcome) {
+// The result, or the exception object that fails the future.
+struct Outcome {
+  bool failed;
+  py::Ref value;
+};
+
+OVIK_CATCHES_FORCED_UNWIND Outcome outcome_of(const MakeResult& make_result) {
+  try {
+    return {false, make_result()};
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    return {true, failure_of_current_exception()};
+  }
+}
+
+void schedule(const PendingFuture& pending, const Outcome& outcome) {
+  const AsyncioNames& names = asyncio_names();
+  PyObject* setter = outcome.failed ? names.set_exception.get() : names.set_result.get();
   py::Ref call_soon = py::Ref::steal(PyObject_GetAttrString(pending.loop.get(), "call_soon_threadsafe"));
-  py::Ref args = py::Ref::steal(PyTuple_Pack(3, setter, pending.future.get(), outcome));
+  py::Ref args = py::Ref::steal(PyTuple_Pack(3, setter, pending.future.get(), outcome.value.get()));
   py::Ref kwargs = py::Ref::steal(Py_BuildValue("{s:O}", "context", pending.context.get()));
   py::Ref handle = py::Ref::steal(PyObject_Call(call_soon.get(), args.get(), kwargs.get()));
 }
@@ -132,16 +150,38 @@ PyObject* operation_panic() {
                                      "An awaited operation ended with an internal fault.", PyExc_Exception);
 }
 
-namespace detail {
-
-std::shared_ptr<PendingFuture> create_future() {
+PendingFuture create_future() {
   const AsyncioNames& names = asyncio_names();
-  auto pending = std::make_shared<PendingFuture>();
-  pending->loop = py::Ref::steal(PyObject_CallFunctionObjArgs(names.get_running_loop.get(), nullptr));
-  pending->context = py::Ref::steal(PyObject_CallFunctionObjArgs(names.copy_context.get(), nullptr));
-  pending->future = py::Ref::steal(PyObject_CallMethod(pending->loop.get(), "create_future", nullptr));
+  PendingFuture pending;
+  pending.loop = py::Ref::steal(PyObject_CallFunctionObjArgs(names.get_running_loop.get(), nullptr));
+  pending.context = py::Ref::steal(PyObject_CallFunctionObjArgs(names.copy_context.get(), nullptr));
+  pending.future = py::Ref::steal(PyObject_CallMethod(pending.loop.get(), "create_future", nullptr));
   return pending;
 }
+
+void complete_now(const PendingFuture& pending, const MakeResult& make_result) {
+  Outcome outcome = outcome_of(make_result);
+  const char* setter = outcome.failed ? "set_exception" : "set_result";
+  py::Ref none = py::Ref::steal(PyObject_CallMethod(pending.future.get(), setter, "O", outcome.value.get()));
+}
+
+bool hand_over(const PendingFuture& pending, const MakeResult& make_result) {
+  try {
+    // The future may have been cancelled: its done-callbacks are on their way.
+    if (py::returned_true(PyObject_CallMethod(pending.future.get(), "done", nullptr), true)) return false;
+    schedule(pending, outcome_of(make_result));
+    return true;
+  } catch (const py::ErrorAlreadySet&) {
+    // A loop closed before the operation ended has no one to tell.
+    py::Ref error = py::take_pending_error();
+    if (py::returned_true(PyObject_CallMethod(pending.loop.get(), "is_closed", nullptr), false)) return false;
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.get())), error.get());
+    py::print_pending_error();
+    return false;
+  }
+}
+
+namespace detail {
 
 void abort_on_cancel(const PendingFuture& pending, std::function<void()> abort) {
   on_done(pending.future, [abort = std::move(abort)](bool cancelled) {
@@ -149,32 +189,10 @@ void abort_on_cancel(const PendingFuture& pending, std::function<void()> abort) 
   });
 }
 
-void complete(PendingFuture& pending, const std::function<py::Ref()>& make_result) {
+void complete(PendingFuture& pending, const MakeResult& make_result) {
   py::with_gil([&] {
     PendingFuture owned = std::move(pending);  // released here, under the lock
-    try {
-      py::Ref cancelled = py::Ref::steal(PyObject_CallMethod(owned.future.get(), "cancelled", nullptr));
-      if (cancelled.get() == Py_True) return;
-      py::Ref outcome;
-      PyObject* setter = asyncio_names().set_result.get();
-      try {
-        outcome = make_result();
-      } catch (const runtime::TaskAborted&) {
-        return;  // only a cancelled future aborts its operation
-      } catch (abi::__forced_unwind&) {
-        throw;
-      } catch (...) {
-        outcome = failure_of_current_exception();
-        setter = asyncio_names().set_exception.get();
-      }
-      schedule(owned, setter, outcome.get());
-    } catch (const py::ErrorAlreadySet&) {
-      // A loop closed before the operation ended has no one to tell.
-      py::Ref error = py::take_pending_error();
-      if (py::returned_true(PyObject_CallMethod(owned.loop.get(), "is_closed", nullptr), false)) return;
-      PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.get())), error.get());
-      py::print_pending_error();
-    }
+    hand_over(owned, make_result);
   });
 }
 

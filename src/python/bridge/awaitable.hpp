@@ -6,7 +6,7 @@
 //     ...synchronous part: arguments, borrow, the frame...
 //     return python::into_future(write_task(frame, writer));  // asio::awaitable<void>
 //   }
-//   python::into_future(next_item(stream), [](const std::string& json) { return py::to_bytes(json); });
+//   python::into_future(read_task(port), [](const std::string& data) { return py::to_bytes(data); });
 //
 // At the call: asyncio's running loop of the calling thread (asyncio's own
 // RuntimeError without one), a future on it with a done-callback, and the
@@ -17,7 +17,11 @@
 // `done()` on the loop thread. An SDK error fails the future with its Python
 // class (RuntimeError for an operation's failure), an internal fault with the
 // bridge's panic exception. Cancelling the future aborts the operation at its
-// next suspension point. A closed loop drops the outcome without an error.
+// next suspension point, or before it starts. A closed loop drops the outcome
+// without an error.
+//
+// Readers that are not operations (a stream read served without a task) use
+// the pieces: `create_future`, then `complete_now` or `hand_over`.
 #include <functional>
 #include <memory>
 
@@ -39,8 +43,6 @@ PyObject* operation_panic();
 // loop closed first), it runs when dropped, as if cancelled.
 void on_done(const py::Ref& future, std::function<void(bool cancelled)> react);
 
-namespace detail {
-
 // The Python side of one awaited operation. Its references are released
 // under the interpreter lock, or queued when the last owner lacks it.
 struct PendingFuture {
@@ -51,12 +53,27 @@ struct PendingFuture {
 
 // Under the lock: the running loop (or asyncio's RuntimeError), the caller's
 // context and a new future.
-std::shared_ptr<PendingFuture> create_future();
+PendingFuture create_future();
+
+// What an operation ended with, made under the lock: `make_result` gives the
+// value, or throws what fails the future (an SDK error, a fault).
+using MakeResult = std::function<py::Ref()>;
+
+// Under the lock, on the future's loop thread: completes the future now.
+void complete_now(const PendingFuture& pending, const MakeResult& make_result);
+
+// Under the lock, on any thread: unless the future is already done, makes its
+// outcome and schedules it on the future's loop. False when nobody can take
+// it: the future was done first, or its loop is closed.
+bool hand_over(const PendingFuture& pending, const MakeResult& make_result);
+
+namespace detail {
+
 // Under the lock: `abort` runs when the future is cancelled.
 void abort_on_cancel(const PendingFuture& pending, std::function<void()> abort);
-// On the thread that ran the operation: `make_result` gives the value, or
-// rethrows how the operation ended.
-void complete(PendingFuture& pending, const std::function<py::Ref()>& make_result);
+// On the thread that ran the operation: takes the lock and hands the outcome
+// over, then lets go of the future.
+void complete(PendingFuture& pending, const MakeResult& make_result);
 
 }  // namespace detail
 
@@ -64,10 +81,17 @@ void complete(PendingFuture& pending, const std::function<py::Ref()>& make_resul
 // turns its value into the result, under the lock.
 template <class T, class ToPython>
 py::Ref into_future(asio::awaitable<T> operation, ToPython to_python) {
-  std::shared_ptr<detail::PendingFuture> pending = detail::create_future();
+  auto pending = std::make_shared<PendingFuture>(create_future());
   py::Ref future = pending->future.clone();
   runtime::TaskHandle<T> handle = bridge_runtime().spawn(
       std::move(operation), [pending, to_python = std::move(to_python)](const runtime::TaskOutcome<T>& outcome) {
+        if (runtime::ended_by_abort<T>(outcome)) {
+          // Only a cancelled future aborts its operation: nobody waits for
+          // this outcome, and letting go of the future is no reason to wait
+          // for the interpreter lock.
+          PendingFuture released = std::move(*pending);
+          return;
+        }
         detail::complete(*pending, [&]() -> py::Ref {
           if (outcome.index() == 1) std::rethrow_exception(std::get<1>(outcome));
           if constexpr (std::is_void_v<T>) {
