@@ -37,8 +37,8 @@ Bytes device_frame(const schema::SensorApp& message) {
   return frame;
 }
 
-Bytes filled(std::mt19937& rng, std::size_t size) {
-  Bytes out(size);
+schema::Bytes filled(std::mt19937& rng, std::size_t size) {
+  schema::Bytes out(size);
   for (auto& byte : out) byte = static_cast<std::uint8_t>(rng());
   return out;
 }
@@ -101,7 +101,7 @@ Stream make_stream(std::size_t frames, bool junk) {
     Bytes frame = device_frame(pick < 4 ? emg(rng, seq) : pick < 6 ? imu(rng, seq) : pick == 6 ? mag(rng, seq)
                                                                                                 : flex(rng, seq));
     if (junk && seq % 10 == 0) {
-      Bytes noise = filled(rng, 1 + rng() % 16);
+      schema::Bytes noise = filled(rng, 1 + rng() % 16);
       for (auto& byte : noise) byte = byte == 'Q' ? 'q' : byte;
       stream.bytes.insert(stream.bytes.end(), noise.begin(), noise.end());
     }

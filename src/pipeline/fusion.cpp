@@ -1,5 +1,6 @@
 #include "pipeline/fusion.hpp"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -42,18 +43,17 @@ struct Fusion {
   bool anomaly_active = false;
 };
 
+// Read at every IMU message, without a lock; a change takes the mutex so
+// that concurrent changes log in the order they apply.
 struct ModeStore {
   std::mutex mutex;
-  FusionMode mode = FusionMode::Imu6Axis;
+  std::atomic<FusionMode> mode{FusionMode::Imu6Axis};
 };
 
 Global<Fusion> g_fusion;
 Global<ModeStore> g_mode;
 
-FusionMode current_mode() {
-  std::lock_guard lock(g_mode->mutex);
-  return g_mode->mode;
-}
+FusionMode current_mode() { return g_mode->mode.load(std::memory_order_acquire); }
 
 bool finite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
@@ -152,7 +152,7 @@ std::string_view fusion_mode_name(FusionMode mode) {
 void set_fusion_mode(FusionMode mode) {
   log::DeferredScope deferred;
   std::lock_guard lock(g_mode->mutex);
-  g_mode->mode = mode;
+  g_mode->mode.store(mode, std::memory_order_release);
   OVIK_LOG(Info, kDataTarget, "Attitude fusion mode configured to: {}", fusion_mode_name(mode));
 }
 

@@ -12,26 +12,8 @@
 #include <vector>
 
 #include "pipeline/buffer_caps.hpp"
-#include "proto/prefetch.hpp"
 
 namespace ovik::pipeline {
-
-// What trimming will release soon is fetched ahead: a buffer at its capacity
-// drops a record thousands of messages old at every append. First the
-// record's owner and lines, then (a few appends later, and only if the
-// buffer holds the last handle) the blocks inside it.
-template <class Record>
-void prefetch_release(const Record&, bool) {}
-
-template <class T>
-void prefetch_release(const std::shared_ptr<const T>& record, bool contents) {
-  if (!contents) {
-    proto::prefetch_owner(record);
-    proto::prefetch_object(*record);
-  } else if (record.use_count() == 1) {
-    proto::prefetch_blocks(*record, true);
-  }
-}
 
 template <class Record>
 class SampleBuffer {
@@ -49,10 +31,6 @@ class SampleBuffer {
     // `record` stays alive for `then`: a capacity of 0 trims what was just
     // appended.
     trim();
-    if (records_.size() > kReleaseAhead) {
-      prefetch_release(records_[kReleaseAhead], false);
-      prefetch_release(records_[kReleaseAhead / 2], true);
-    }
     then(std::as_const(record));
   }
   void append(Record record) {
@@ -96,8 +74,6 @@ class SampleBuffer {
   }
 
  private:
-  static constexpr std::size_t kReleaseAhead = 8;
-
   void trim() {
     const std::size_t cap = buffer_cap(cap_);
     if (records_.size() > cap) records_.erase(records_.begin(), records_.end() - static_cast<std::ptrdiff_t>(cap));

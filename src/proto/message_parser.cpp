@@ -5,7 +5,6 @@
 #include "proto/decode_message.hpp"
 #include "proto/message_parse_error.hpp"
 #include "proto/result_block.hpp"
-#include "proto/result_pool.hpp"
 
 namespace ovik::proto {
 
@@ -53,7 +52,7 @@ bool MessageParser::on_frame(const Frame& frame) {
     OVIK_LOG(Trace, kMsgParserTarget, "Source module: {}, Destination module: {}, payload: {:?}", frame.source_module,
              frame.destination_module, byte_list(frame.payload));
     if (msg_type_ != MsgType::Ovik) return Failure{unknown_proto_type(msg_type_)};
-    block = std::allocate_shared<ResultBlock>(ResultPoolAllocator<ResultBlock>());
+    block = std::make_shared<ResultBlock>();
     return decode_message(frame.source_module, frame.destination_module, frame.payload, &block->arena());
   }();
   if (!message) {
