@@ -76,7 +76,7 @@ class SampleBuffer {
  private:
   void trim() {
     const std::size_t cap = buffer_cap(cap_);
-    if (records_.size() > cap) records_.erase(records_.begin(), records_.end() - static_cast<std::ptrdiff_t>(cap));
+    while (records_.size() > cap) records_.pop_front();
   }
 
   const BufferCap cap_;
