@@ -1,12 +1,14 @@
 // Throughput of MessageParser::receive_data on a stream of typical sensor
 // frames (EMG, IMU, magnetometer, flex), fed in 4,096-byte reads as the serial
 // listener does, with logging at Info. Reports frames/s and bytes/s, for a
-// clean stream and for one with junk between frames and damaged frames.
+// clean stream, for one with junk between frames and damaged frames, and for
+// the clean stream ingested.
 #include <benchmark/benchmark.h>
 
 #include <random>
 
 #include "log/log.hpp"
+#include "pipeline/ingestion_hook.hpp"
 #include "proto/crc.hpp"
 #include "proto/message_parser.hpp"
 #include "schema/encode.hpp"
@@ -112,9 +114,12 @@ Stream make_stream(std::size_t frames, bool junk) {
   return stream;
 }
 
-void receive_data(benchmark::State& state, bool junk) {
+// With `ingest`, every message also goes through the ingestion, as in the
+// module's parsers (no callbacks set).
+void receive_data(benchmark::State& state, bool junk, bool ingest) {
   static InfoOutput output;
   log::sink().install(log::Slot::Capture, &output);
+  if (ingest) pipeline::install_ingestion();
   const Stream stream = make_stream(20000, junk);
   proto::MessageParser parser("bench", proto::MsgType::Ovik);
   // A subscriber that never reads, as a parser's own receiver.
@@ -126,16 +131,19 @@ void receive_data(benchmark::State& state, bool junk) {
     }
   }
   log::sink().install(log::Slot::Capture, nullptr);
+  proto::install_message_hook(nullptr);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * stream.frames));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.bytes.size()));
   state.counters["frame_bytes"] = static_cast<double>(stream.bytes.size()) / static_cast<double>(stream.frames);
 }
 
-void BM_ReceiveData(benchmark::State& state) { receive_data(state, false); }
-void BM_ReceiveDataWithJunk(benchmark::State& state) { receive_data(state, true); }
+void BM_ReceiveData(benchmark::State& state) { receive_data(state, false, false); }
+void BM_ReceiveDataWithJunk(benchmark::State& state) { receive_data(state, true, false); }
+void BM_ReceiveDataIngesting(benchmark::State& state) { receive_data(state, false, true); }
 
 BENCHMARK(BM_ReceiveData)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReceiveDataWithJunk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReceiveDataIngesting)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -12,8 +12,20 @@
 #include <vector>
 
 #include "pipeline/buffer_caps.hpp"
+#include "proto/prefetch.hpp"
 
 namespace ovik::pipeline {
+
+// A buffer at its capacity drops, at every append, a record appended a
+// thousand messages earlier, whose owner's counts are cold by then: they are
+// fetched a few appends ahead.
+template <class Record>
+void prefetch_release(const Record&) {}
+
+template <class T>
+void prefetch_release(const std::shared_ptr<const T>& record) {
+  proto::prefetch_owner(record, 1);
+}
 
 template <class Record>
 class SampleBuffer {
@@ -31,6 +43,7 @@ class SampleBuffer {
     // `record` stays alive for `then`: a capacity of 0 trims what was just
     // appended.
     trim();
+    if (records_.size() > kReleaseAhead) prefetch_release(records_[kReleaseAhead]);
     then(std::as_const(record));
   }
   void append(Record record) {
@@ -74,6 +87,8 @@ class SampleBuffer {
   }
 
  private:
+  static constexpr std::size_t kReleaseAhead = 4;
+
   void trim() {
     const std::size_t cap = buffer_cap(cap_);
     while (records_.size() > cap) records_.pop_front();

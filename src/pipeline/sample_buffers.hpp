@@ -23,6 +23,8 @@ struct ImuRecord {
   std::shared_ptr<const schema::ImuData> data;
   std::optional<EulerAngles> fused;
 };
+
+inline void prefetch_release(const ImuRecord& record) { prefetch_release(record.data); }
 using MagRecord = std::shared_ptr<const schema::MagData>;
 using FlexRecord = std::shared_ptr<const schema::FlexData>;
 // [seq_num, w, x, y, z]: seq_num exact, the components float values.
