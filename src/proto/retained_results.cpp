@@ -15,7 +15,12 @@ constexpr std::size_t kLines = 8;
 }  // namespace
 
 void RetainedResults::hold(std::shared_ptr<const ParseResult> result) {
-  if (ring_.empty()) ring_.resize(capacity_);
+  // The ring grows to its capacity as results come: a parser that publishes
+  // little never holds room for thousands.
+  if (ring_.size() < capacity_) {
+    ring_.push_back(std::move(result));
+    return;
+  }
   prefetch_owner(ring_[(next_ + kAhead) % capacity_], kLines);
   ring_[next_] = std::move(result);
   next_ = (next_ + 1) % capacity_;
