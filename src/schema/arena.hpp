@@ -9,7 +9,6 @@
 // with an arena it carves from it (and frees nothing), without one it uses
 // the heap. A copy of a container always lands on the heap, so a copy never
 // depends on the arena of its original; a move takes the arena along.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -99,13 +98,5 @@ class ArenaAllocator {
 // The repeated fields of the records.
 template <class T>
 using Repeated = std::vector<T, ArenaAllocator<T>>;
-
-// A record's byte strings and lists compare with plain vectors of the same
-// values, wherever they were allocated.
-template <class T, class A>
-  requires(!std::is_same_v<A, ArenaAllocator<T>>)
-bool operator==(const Repeated<T>& a, const std::vector<T, A>& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
-}
 
 }  // namespace ovik::schema
