@@ -345,8 +345,7 @@ class Decoder {
 };
 
 // Converts into the decoded record; Result's constructor builds its value
-// from this conversion's result in place, so the record (a kilobyte for the
-// larger messages) is never moved.
+// from this conversion's result in place, so the record is never moved.
 template <class T>
 struct InPlace {
   Decoder& decoder;
