@@ -1,12 +1,14 @@
 // Throughput of MessageParser::receive_data on a stream of typical sensor
 // frames (EMG, IMU, magnetometer, flex), fed in 4,096-byte reads as the serial
 // listener does, with logging at Info. Reports frames/s and bytes/s, for a
-// clean stream and for one with junk between frames and damaged frames.
+// clean stream, for one with junk between frames and damaged frames, and for
+// the clean stream ingested.
 #include <benchmark/benchmark.h>
 
 #include <random>
 
 #include "log/log.hpp"
+#include "pipeline/ingestion_hook.hpp"
 #include "proto/crc.hpp"
 #include "proto/message_parser.hpp"
 #include "schema/encode.hpp"
@@ -37,8 +39,8 @@ Bytes device_frame(const schema::SensorApp& message) {
   return frame;
 }
 
-Bytes filled(std::mt19937& rng, std::size_t size) {
-  Bytes out(size);
+schema::Bytes filled(std::mt19937& rng, std::size_t size) {
+  schema::Bytes out(size);
   for (auto& byte : out) byte = static_cast<std::uint8_t>(rng());
   return out;
 }
@@ -101,7 +103,7 @@ Stream make_stream(std::size_t frames, bool junk) {
     Bytes frame = device_frame(pick < 4 ? emg(rng, seq) : pick < 6 ? imu(rng, seq) : pick == 6 ? mag(rng, seq)
                                                                                                 : flex(rng, seq));
     if (junk && seq % 10 == 0) {
-      Bytes noise = filled(rng, 1 + rng() % 16);
+      schema::Bytes noise = filled(rng, 1 + rng() % 16);
       for (auto& byte : noise) byte = byte == 'Q' ? 'q' : byte;
       stream.bytes.insert(stream.bytes.end(), noise.begin(), noise.end());
     }
@@ -112,9 +114,12 @@ Stream make_stream(std::size_t frames, bool junk) {
   return stream;
 }
 
-void receive_data(benchmark::State& state, bool junk) {
+// With `ingest`, every message also goes through the ingestion, as in the
+// module's parsers (no callbacks set).
+void receive_data(benchmark::State& state, bool junk, bool ingest) {
   static InfoOutput output;
   log::sink().install(log::Slot::Capture, &output);
+  if (ingest) pipeline::install_ingestion();
   const Stream stream = make_stream(20000, junk);
   proto::MessageParser parser("bench", proto::MsgType::Ovik);
   // A subscriber that never reads, as a parser's own receiver.
@@ -126,16 +131,19 @@ void receive_data(benchmark::State& state, bool junk) {
     }
   }
   log::sink().install(log::Slot::Capture, nullptr);
+  proto::install_message_hook(nullptr);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * stream.frames));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.bytes.size()));
   state.counters["frame_bytes"] = static_cast<double>(stream.bytes.size()) / static_cast<double>(stream.frames);
 }
 
-void BM_ReceiveData(benchmark::State& state) { receive_data(state, false); }
-void BM_ReceiveDataWithJunk(benchmark::State& state) { receive_data(state, true); }
+void BM_ReceiveData(benchmark::State& state) { receive_data(state, false, false); }
+void BM_ReceiveDataWithJunk(benchmark::State& state) { receive_data(state, true, false); }
+void BM_ReceiveDataIngesting(benchmark::State& state) { receive_data(state, false, true); }
 
 BENCHMARK(BM_ReceiveData)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReceiveDataWithJunk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReceiveDataIngesting)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

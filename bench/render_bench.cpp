@@ -17,8 +17,8 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
   return b;
 }
 
-std::vector<float> floats(std::size_t count, float scale) {
-  std::vector<float> v(count);
+Repeated<float> floats(std::size_t count, float scale) {
+  Repeated<float> v(count);
   for (std::size_t i = 0; i < count; ++i) v[i] = scale * (float(i) - 4.3f) / 7.0f;
   return v;
 }

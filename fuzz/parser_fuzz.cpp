@@ -1,18 +1,25 @@
-// Bytes in arbitrary chunks into the stream parser. The first byte picks the
-// project id (mostly the kit's own) and the route flag, the second seeds the
-// chunk sizes; the rest is the stream. Fed in small chunks and in the serial
-// listener's 4096-byte reads, the stream must publish the same results unless
-// either feed overran the receive buffer (which drops what it holds, at a
-// point that depends on the chunks). Every log line is formatted as if it
-// were written, and every message is ingested as the module's parsers do.
+// Bytes in chunks into the stream parser. The first byte picks the project id
+// (mostly the kit's own) and the route flag; the second seeds the chunk sizes,
+// picks how large they run (up to 64 bytes, 512, 4096 or 65,536) and, for one
+// input in 32, has every log line formatted as if it were written; the rest
+// is the stream. Fed in the serial listener's 4096-byte reads and in the
+// drawn chunks, the stream must publish the same results unless either feed
+// overran the receive buffer (which drops what it holds, at a point that
+// depends on the chunks). The messages of the first feed are ingested as the
+// module's parsers do, and the buffers are emptied after each input, so that
+// an input leaves nothing behind (libFuzzer would otherwise run every input
+// again looking for a leak).
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "log/log.hpp"
 #include "pipeline/ingestion_hook.hpp"
+#include "pipeline/sample_buffers.hpp"
 #include "proto/message_parser.hpp"
 #include "proto/route_flag.hpp"
 #include "schema/encode.hpp"
@@ -22,66 +29,94 @@ namespace {
 using ovik::proto::MessageParser;
 using ovik::proto::MsgType;
 
-// Takes every record, as the Python forwarding at Trace would, and drops it,
-// counting the buffer overruns.
+// Takes every record while `formatting` is on, as the Python forwarding at
+// Trace would, and drops it; otherwise no line is enabled, so none is built.
 class DiscardOutput : public ovik::log::Output {
  public:
-  bool enabled(ovik::log::Level, std::string_view) const override { return true; }
-  void write(const ovik::log::Record& record) override {
-    if (record.message.starts_with("Buffer is out of space")) ++overruns;
-  }
+  bool enabled(ovik::log::Level, std::string_view) const override { return formatting; }
+  void write(const ovik::log::Record&) override {}
   ovik::log::Level max_level() const override { return ovik::log::Level::Trace; }
 
-  std::size_t overruns = 0;
+  bool formatting = false;
 };
 
 DiscardOutput& output() {
   static DiscardOutput output;
-  static const bool installed =
-      (ovik::log::sink().install(ovik::log::Slot::Capture, &output), ovik::pipeline::install_ingestion(), true);
+  static const bool installed = (ovik::log::sink().install(ovik::log::Slot::Capture, &output), true);
   (void)installed;
   return output;
 }
 
-constexpr std::size_t kListenerRead = 4096;
-
-// A decoded message as comparable bytes (floats may be NaN, which == rejects).
-std::vector<std::uint8_t> fingerprint(const ovik::proto::ParseResult& result) {
-  std::vector<std::uint8_t> out(result.device_id.begin(), result.device_id.end());
-  out.push_back(static_cast<std::uint8_t>(result.message.index()));
-  std::visit(
-      [&](const auto& message) {
-        auto encoded = ovik::schema::encode(message);
-        if (encoded) out.insert(out.end(), encoded->begin(), encoded->end());
-      },
-      result.message);
-  return out;
+void empty_buffers() {
+  ovik::pipeline::emg_buffer().clear();
+  ovik::pipeline::imu_buffer().clear();
+  ovik::pipeline::mag_buffer().clear();
+  ovik::pipeline::flex_buffer().clear();
+  ovik::pipeline::quaternion_buffer().clear();
 }
 
-// What the parser publishes; null when the feed overran its buffer. A zero
-// seed feeds reads of `kListenerRead` bytes.
-std::optional<std::vector<std::vector<std::uint8_t>>> run(MsgType type, std::span<const std::uint8_t> stream,
-                                                          std::uint32_t seed) {
-  const std::size_t overruns_before = output().overruns;
+constexpr std::size_t kListenerRead = 4096;
+constexpr std::size_t kLargestChunk[] = {64, 512, 4096, 65536};
+
+// Whether two feeds published the same message: equal records, or, since
+// == rejects NaN floats, equal encodings.
+bool same(const ovik::proto::ParseResult& a, const ovik::proto::ParseResult& b) {
+  if (a.device_id != b.device_id) return false;
+  if (a.message == b.message) return true;
+  if (a.message.index() != b.message.index()) return false;
+  return std::visit(
+      [&](const auto& message) {
+        using Message = std::decay_t<decltype(message)>;
+        auto left = ovik::schema::encode(message);
+        auto right = ovik::schema::encode(std::get<Message>(b.message));
+        return left.has_value() == right.has_value() && (!left || *left == *right);
+      },
+      a.message);
+}
+
+// The chunk sizes of one feed: the listener's reads, or sizes drawn from the
+// input's seed up to a largest size.
+class Chunker {
+ public:
+  static Chunker reads() { return Chunker(0, kListenerRead); }
+  static Chunker drawn(std::uint8_t control) { return Chunker(control | 0x100u, kLargestChunk[control & 3]); }
+
+  std::size_t next(std::size_t left) {
+    std::size_t size = std::min(left, largest_);
+    if (seed_ != 0) {
+      seed_ = seed_ * 1103515245u + 12345u;
+      size = std::min<std::size_t>(size, 1 + (seed_ >> 8) % largest_);
+    }
+    return size;
+  }
+
+ private:
+  Chunker(std::uint32_t seed, std::size_t largest) : seed_(seed), largest_(largest) {}
+
+  std::uint32_t seed_;
+  std::size_t largest_;
+};
+
+using Published = std::vector<std::shared_ptr<const ovik::proto::ParseResult>>;
+
+// What the parser publishes; null when the feed overran its buffer.
+std::optional<Published> run(MsgType type, std::span<const std::uint8_t> stream, Chunker chunker) {
   MessageParser parser("fuzz", type);
   auto receiver = parser.subscribe();
-  std::size_t at = 0;
-  while (at < stream.size()) {
-    std::size_t size = std::min(stream.size() - at, kListenerRead);
-    if (seed != 0) {
-      seed = seed * 1103515245u + 12345u;
-      size = std::min<std::size_t>(size, 1 + (seed >> 16) % 97);
-    }
+  bool overran = false;
+  for (std::size_t at = 0; at < stream.size();) {
+    const std::size_t size = chunker.next(stream.size() - at);
+    overran |= parser.buffered() + size > MessageParser::BUFFER_MAX_SIZE;
     parser.receive_data("fuzz", stream.subspan(at, size));
     at += size;
   }
-  std::vector<std::vector<std::uint8_t>> published;
+  Published published;
   for (;;) {
     auto read = receiver.try_recv();
     if (read.status != ovik::runtime::RecvStatus::Value) break;
-    published.push_back(fingerprint(*read.value));
+    published.push_back(std::move(read.value));
   }
-  if (output().overruns != overruns_before) return std::nullopt;
+  if (overran) return std::nullopt;
   return published;
 }
 
@@ -91,9 +126,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   const MsgType type = data[0] < 160 ? MsgType::Ovik : static_cast<MsgType>(data[0] % 17);
   ovik::proto::VIA_MCU_FLAG.store((data[0] & 1) != 0);
+  output().formatting = (data[1] & 0xF8) == 0xF8;
   const std::span<const std::uint8_t> stream(data + 2, size - 2);
-  auto in_reads = run(type, stream, 0);
-  auto in_chunks = run(type, stream, data[1] | 0x100u);
-  if (in_reads && in_chunks && *in_reads != *in_chunks) std::abort();
+  ovik::pipeline::install_ingestion();
+  auto in_reads = run(type, stream, Chunker::reads());
+  ovik::proto::install_message_hook(nullptr);
+  auto in_chunks = run(type, stream, Chunker::drawn(data[1]));
+  empty_buffers();
+  if (in_reads && in_chunks &&
+      !std::equal(in_reads->begin(), in_reads->end(), in_chunks->begin(), in_chunks->end(),
+                  [](const auto& a, const auto& b) { return same(*a, *b); })) {
+    std::abort();
+  }
   return 0;
 }

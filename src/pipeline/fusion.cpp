@@ -1,5 +1,6 @@
 #include "pipeline/fusion.hpp"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -42,18 +43,17 @@ struct Fusion {
   bool anomaly_active = false;
 };
 
+// Read at every IMU message, without a lock; a change takes the mutex so
+// that concurrent changes log in the order they apply.
 struct ModeStore {
   std::mutex mutex;
-  FusionMode mode = FusionMode::Imu6Axis;
+  std::atomic<FusionMode> mode{FusionMode::Imu6Axis};
 };
 
 Global<Fusion> g_fusion;
 Global<ModeStore> g_mode;
 
-FusionMode current_mode() {
-  std::lock_guard lock(g_mode->mutex);
-  return g_mode->mode;
-}
+FusionMode current_mode() { return g_mode->mode.load(std::memory_order_acquire); }
 
 bool finite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
@@ -152,17 +152,17 @@ std::string_view fusion_mode_name(FusionMode mode) {
 void set_fusion_mode(FusionMode mode) {
   log::DeferredScope deferred;
   std::lock_guard lock(g_mode->mutex);
-  g_mode->mode = mode;
+  g_mode->mode.store(mode, std::memory_order_release);
   OVIK_LOG(Info, kDataTarget, "Attitude fusion mode configured to: {}", fusion_mode_name(mode));
 }
 
-void mahony_update(schema::ImuData& imu, ImuScale scale) {
+std::optional<EulerAngles> mahony_update(const schema::ImuData& imu, ImuScale scale) {
   const std::optional<std::pair<Vec3, Vec3>> inputs = raw_inputs(imu);
-  if (!inputs) return;
+  if (!inputs) return std::nullopt;
   const Vec3 a{inputs->first.x * scale.acc, inputs->first.y * scale.acc, inputs->first.z * scale.acc};
   const Vec3 g{inputs->second.x * scale.gyro * kDegToRad, inputs->second.y * scale.gyro * kDegToRad,
                inputs->second.z * scale.gyro * kDegToRad};
-  if (!finite(a) || !finite(g)) return;
+  if (!finite(a) || !finite(g)) return std::nullopt;
 
   Fusion& fusion = *g_fusion;
   std::lock_guard lock(fusion.mutex);
@@ -170,9 +170,8 @@ void mahony_update(schema::ImuData& imu, ImuScale scale) {
   const float half_t = half_step(state, imu.seq_num);
   const std::optional<Vec3> m = chosen_field(fusion);
   mahony_step(state.q, a, g, m ? &*m : nullptr, half_t);
-  const EulerAngles euler = euler_degrees(state.q);
-  imu.euler_raw_data = {euler.yaw, euler.pitch, euler.roll};
   publish_quaternion(imu.seq_num, state.q);
+  return euler_degrees(state.q);
 }
 
 }  // namespace ovik::pipeline

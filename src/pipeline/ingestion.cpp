@@ -20,11 +20,10 @@ void ingest_emg(EmgRecord record) {
   });
 }
 
-void ingest_imu(const schema::ImuData& imu) {
+void ingest_imu(const Owner& result, const schema::ImuData& imu) {
   const ImuScale scale = imu_scale();
-  auto working = std::make_shared<schema::ImuData>(imu);
-  mahony_update(*working, scale);
-  imu_buffer().append(std::move(working), [](const ImuRecord& record) {
+  ImuRecord fused{std::shared_ptr<const schema::ImuData>(result, &imu), mahony_update(imu, scale)};
+  imu_buffer().append(std::move(fused), [](const ImuRecord& record) {
     const bool rows = slot_set(CallbackKind::Imu);
     const bool calibration = slot_set(CallbackKind::ImuCalibration);
     const bool euler = slot_set(CallbackKind::Euler);
@@ -32,7 +31,7 @@ void ingest_imu(const schema::ImuData& imu) {
     ImuCallbackItem item;
     if (rows) item.imu = imu_rows(*record, imu_scale());
     if (calibration) item.imu_calibration = imu_calibration_rows(*record);
-    if (euler) item.euler = RowBatch{euler_row(*record)};
+    if (euler) item.euler = RowBatch{euler_row(record)};
     imu_dispatcher().dispatch(std::move(item));
   });
 }
@@ -64,7 +63,7 @@ void ingest_sensor(const Owner& result, const schema::SensorApp& sensor) {
   }
   // The buffered records share the published result instead of copying it.
   if (sensor.afe_data) ingest_emg(EmgRecord(result, &*sensor.afe_data));
-  if (sensor.imu_data) ingest_imu(*sensor.imu_data);
+  if (sensor.imu_data) ingest_imu(result, *sensor.imu_data);
   if (sensor.mag_data) ingest_mag(MagRecord(result, &*sensor.mag_data));
   if (sensor.flex_data) ingest_flex(FlexRecord(result, &*sensor.flex_data));
 }

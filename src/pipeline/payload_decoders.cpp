@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kFlexChannels = 6;
 constexpr std::size_t kFlexFrame = 2 * kFlexChannels;
 
-std::vector<std::uint8_t> concatenated(const std::vector<schema::Bytes>& parts) {
+std::vector<std::uint8_t> concatenated(const schema::Repeated<schema::Bytes>& parts) {
   std::size_t total = 0;
   for (const schema::Bytes& part : parts) total += part.size();
   std::vector<std::uint8_t> payload;

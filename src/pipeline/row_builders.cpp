@@ -57,19 +57,20 @@ RowBatch imu_calibration_rows(const schema::ImuData& imu) {
   return triple_rows(imu.seq_num, imu.acc_correction_data, scale.acc, &imu.gyro_correction_data, scale.gyro);
 }
 
-Row euler_row(const schema::ImuData& imu) {
-  Row row{seq(imu.seq_num)};
-  row.insert(row.end(), imu.euler_raw_data.begin(), imu.euler_raw_data.end());
+Row euler_row(const ImuRecord& imu) {
+  if (imu.fused) return {seq(imu->seq_num), imu.fused->yaw, imu.fused->pitch, imu.fused->roll};
+  Row row{seq(imu->seq_num)};
+  row.insert(row.end(), imu->euler_raw_data.begin(), imu->euler_raw_data.end());
   return row;
 }
 
 RowBatch mag_rows(const schema::MagData& mag, float scale) {
   const std::vector<std::int16_t> words = bytes_to_i16(mag.mag_raw_data);
-  return triple_rows<std::vector<std::int16_t>, std::vector<float>>(mag.seq_num, words, scale, nullptr, 0);
+  return triple_rows<std::vector<std::int16_t>, schema::Repeated<float>>(mag.seq_num, words, scale, nullptr, 0);
 }
 
 RowBatch mag_calibration_rows(const schema::MagData& mag) {
-  return triple_rows<std::vector<float>, std::vector<float>>(mag.seq_num, mag.mag_correction_data, mag_scale(),
+  return triple_rows<schema::Repeated<float>, schema::Repeated<float>>(mag.seq_num, mag.mag_correction_data, mag_scale(),
                                                              nullptr, 0);
 }
 

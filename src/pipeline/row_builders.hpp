@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pipeline/callback_sink.hpp"
+#include "pipeline/sample_buffers.hpp"
 #include "pipeline/scales.hpp"
 #include "schema/messages.hpp"
 
@@ -19,8 +20,9 @@ Row decoded_row(std::vector<double> values);
 RowBatch imu_rows(const schema::ImuData& imu, ImuScale scale);
 // The same from the correction values, with the scales current now.
 RowBatch imu_calibration_rows(const schema::ImuData& imu);
+// [seq_num, yaw, pitch, roll] when the fusion gave the record angles, else
 // [seq_num, then every value of euler_raw_data].
-Row euler_row(const schema::ImuData& imu);
+Row euler_row(const ImuRecord& imu);
 // [seq_num, mx, my, mz] per complete triple of raw words times `scale`.
 RowBatch mag_rows(const schema::MagData& mag, float scale);
 // The same from the correction values, with the scale current now.

@@ -16,21 +16,15 @@
 
 namespace ovik::pipeline {
 
-// What trimming will release soon is fetched ahead: a buffer at its capacity
-// drops a record thousands of messages old at every append. First the
-// record's owner and lines, then (a few appends later, and only if the
-// buffer holds the last handle) the blocks inside it.
+// A buffer at its capacity drops, at every append, a record appended a
+// thousand messages earlier, whose owner's counts are cold by then: they are
+// fetched a few appends ahead.
 template <class Record>
-void prefetch_release(const Record&, bool) {}
+void prefetch_release(const Record&) {}
 
 template <class T>
-void prefetch_release(const std::shared_ptr<const T>& record, bool contents) {
-  if (!contents) {
-    proto::prefetch_owner(record);
-    proto::prefetch_object(*record);
-  } else if (record.use_count() == 1) {
-    proto::prefetch_blocks(*record, true);
-  }
+void prefetch_release(const std::shared_ptr<const T>& record) {
+  proto::prefetch_owner(record, 1);
 }
 
 template <class Record>
@@ -49,10 +43,7 @@ class SampleBuffer {
     // `record` stays alive for `then`: a capacity of 0 trims what was just
     // appended.
     trim();
-    if (records_.size() > kReleaseAhead) {
-      prefetch_release(records_[kReleaseAhead], false);
-      prefetch_release(records_[kReleaseAhead / 2], true);
-    }
+    if (records_.size() > kReleaseAhead) prefetch_release(records_[kReleaseAhead]);
     then(std::as_const(record));
   }
   void append(Record record) {
@@ -96,11 +87,11 @@ class SampleBuffer {
   }
 
  private:
-  static constexpr std::size_t kReleaseAhead = 8;
+  static constexpr std::size_t kReleaseAhead = 4;
 
   void trim() {
     const std::size_t cap = buffer_cap(cap_);
-    if (records_.size() > cap) records_.erase(records_.begin(), records_.end() - static_cast<std::ptrdiff_t>(cap));
+    while (records_.size() > cap) records_.pop_front();
   }
 
   const BufferCap cap_;

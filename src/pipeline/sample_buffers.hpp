@@ -4,14 +4,27 @@
 // record carries the Euler angles the fusion computed for it).
 #include <array>
 #include <memory>
+#include <optional>
 
+#include "pipeline/mahony_filter.hpp"
 #include "pipeline/sample_buffer.hpp"
 #include "schema/messages.hpp"
 
 namespace ovik::pipeline {
 
 using EmgRecord = std::shared_ptr<const schema::AfeData>;
-using ImuRecord = std::shared_ptr<const schema::ImuData>;
+// The decoded record, shared as received, and the angles the fusion computed
+// for it, which stand in for the record's own euler_raw_data: fusing costs no
+// copy of the record.
+struct ImuRecord {
+  const schema::ImuData& operator*() const { return *data; }
+  const schema::ImuData* operator->() const { return data.get(); }
+
+  std::shared_ptr<const schema::ImuData> data;
+  std::optional<EulerAngles> fused;
+};
+
+inline void prefetch_release(const ImuRecord& record) { prefetch_release(record.data); }
 using MagRecord = std::shared_ptr<const schema::MagData>;
 using FlexRecord = std::shared_ptr<const schema::FlexData>;
 // [seq_num, w, x, y, z]: seq_num exact, the components float values.

@@ -139,6 +139,9 @@ void FrameReader::compact() {
 }
 
 void FrameReader::scan(FrameHandler& handler) {
+  // Where the search for a next frame found its prefix: the frame's own
+  // search starts there instead of looking again.
+  std::size_t next = npos;
   for (;;) {
     const std::size_t length = pending().size();
     if (length <= rule_.header_length || length < min_header_bytes_) {
@@ -146,7 +149,7 @@ void FrameReader::scan(FrameHandler& handler) {
       break;
     }
     if (expected_length_ == 0) {
-      const std::size_t at = find_prefix();
+      const std::size_t at = next != npos ? next : find_prefix();
       if (at == npos) {
         OVIK_LOG(Warn, kMsgParserTarget, "Proto header is mismatch, drop the message, buffer: {:02x?}",
                  byte_list(pending()));
@@ -188,7 +191,8 @@ void FrameReader::scan(FrameHandler& handler) {
         break;
       }
     }
-    if (pending().size() < rule_.prefix_size || find_prefix() == npos) break;
+    next = pending().size() < rule_.prefix_size ? npos : find_prefix();
+    if (next == npos) break;
     OVIK_LOG(Trace, kMsgParserTarget, "parsing next message");
   }
   compact();

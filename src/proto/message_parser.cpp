@@ -4,7 +4,7 @@
 #include "proto/byte_list.hpp"
 #include "proto/decode_message.hpp"
 #include "proto/message_parse_error.hpp"
-#include "proto/result_pool.hpp"
+#include "proto/result_block.hpp"
 
 namespace ovik::proto {
 
@@ -46,19 +46,21 @@ void MessageParser::receive_data(std::string device_id, std::span<const std::uin
 }
 
 bool MessageParser::on_frame(const Frame& frame) {
+  std::shared_ptr<ResultBlock> block;
   Result<OvikMessage> message = [&]() -> Result<OvikMessage> {
     if (frame.header_version != 2) return Failure{unsupported_header_version(msg_type_, frame.header_version)};
     OVIK_LOG(Trace, kMsgParserTarget, "Source module: {}, Destination module: {}, payload: {:?}", frame.source_module,
              frame.destination_module, byte_list(frame.payload));
     if (msg_type_ != MsgType::Ovik) return Failure{unknown_proto_type(msg_type_)};
-    return decode_message(frame.source_module, frame.destination_module, frame.payload);
+    block = std::make_shared<ResultBlock>();
+    return decode_message(frame.source_module, frame.destination_module, frame.payload, &block->arena());
   }();
   if (!message) {
     OVIK_LOG(Error, kMsgParserTarget, "Failed to parse message, error: {}", message.error().message());
     return false;
   }
-  auto result = std::allocate_shared<const ParseResult>(ResultPoolAllocator<ParseResult>(), device_id_,
-                                                        std::move(*message));
+  const ParseResult& decoded = block->emplace(device_id_, std::move(*message));
+  std::shared_ptr<const ParseResult> result(std::move(block), &decoded);
   handle_received_message(hook_, result);
   handed_ = true;
   sender_.publish(result);

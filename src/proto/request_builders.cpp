@@ -21,7 +21,7 @@ std::string request_json(const M& message) {
 template <class M>
 Result<EncodedRequest> encode_request(M message, OvikModuleId destination) {
   (void)msg_builder_config();
-  Result<schema::Bytes> payload = schema::encode(message);
+  Result<std::vector<std::uint8_t>> payload = schema::encode(message);
   if (!payload) return Failure{std::move(payload).error()};
   Result<std::vector<std::uint8_t>> frame = encode_frame(*payload, destination);
   if (!frame) return Failure{std::move(frame).error()};

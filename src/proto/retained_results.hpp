@@ -2,9 +2,9 @@
 // The parser's own hold on what it published, for as long as the channel
 // keeps it. Each result then leaves through here rather than through the
 // channel, and since the parser knows which results are next to go, it
-// prefetches their memory a few publishes ahead: destroying a result
-// published 16,384 frames earlier otherwise waits on cache misses for every
-// block it frees.
+// prefetches their blocks a few publishes ahead: destroying a result
+// published 16,384 frames earlier otherwise waits on a cache miss for every
+// line of its block.
 #include <cstddef>
 #include <memory>
 #include <vector>

@@ -89,7 +89,9 @@ Ref get_mag_buffer(Arguments& args) {
 }
 
 Ref get_euler_buffer(Arguments& args) {
-  return read_buffer<pipeline::Row>(args, pipeline::imu_buffer(), one_row<pipeline::Row, pipeline::euler_row>());
+  return read_buffer<pipeline::Row>(
+      args, pipeline::imu_buffer(),
+      [](const pipeline::ImuRecord& record, pipeline::RowBatch& rows) { rows.push_back(pipeline::euler_row(record)); });
 }
 
 Ref get_imu_calibration_buff(Arguments& args) {

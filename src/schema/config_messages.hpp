@@ -58,7 +58,7 @@ OVIK_DEFINE_MESSAGE(AccConfig)
 #define OVIK_FIELDS_MagCalibration(F)                        \
   F(2, mag_local_field, Optional<Xyz>)                  \
   F(3, mag_hard_iron_correction, Optional<Xyz>)         \
-  F(4, mag_soft_iron_correction, std::vector<Xyz>)
+  F(4, mag_soft_iron_correction, Repeated<Xyz>)
 OVIK_DEFINE_MESSAGE(MagCalibration)
 
 #define OVIK_FIELDS_MagConfig(F)                          \

@@ -170,7 +170,7 @@ class Walker {
   }
   // Bytes and every repeated field.
   template <class T>
-  void write(const std::vector<T>& items) {
+  void write(const Repeated<T>& items) {
     Group list(writer_, kListBrackets);
     for (const T& item : items) list.item([&] { write(item); });
     list.close();

@@ -61,8 +61,8 @@ std::size_t count_values(const std::uint8_t* p, const std::uint8_t* end, std::ui
 // being decoded, so a field cannot run past its sub-message.
 class Decoder {
  public:
-  explicit Decoder(std::span<const std::uint8_t> payload)
-      : p_(payload.data()), end_(payload.data() + payload.size()) {}
+  Decoder(std::span<const std::uint8_t> payload, Arena* arena)
+      : p_(payload.data()), end_(payload.data() + payload.size()), arena_(arena) {}
 
   template <class M>
   bool decode_top(M& message) {
@@ -138,6 +138,7 @@ class Decoder {
     bool read(Bytes& member) {
       std::size_t n = 0;
       if (!expect(kLengthDelimited) || !d.length(end, n)) return false;
+      d.adopt(member);
       member.assign(d.p_, d.p_ + n);
       d.p_ += n;
       return true;
@@ -145,18 +146,22 @@ class Decoder {
     template <ProtoMessage M>
     bool read(Optional<M>& member) {
       // A repeated occurrence merges into the record already present.
-      return sub_message([&]() -> M& { return member ? *member : member.emplace(); });
+      return sub_message([&]() -> M& {
+        if (member) return *member;
+        return d.arena_ ? member.emplace_in(*d.arena_) : member.emplace();
+      });
     }
     template <ProtoMessage M>
-    bool read(std::vector<M>& member) {
-      if (member.empty()) member.reserve(count_values(d.p_, end, key));
+    bool read(Repeated<M>& member) {
+      if (member.empty()) d.reserve(member, count_values(d.p_, end, key));
       return sub_message([&]() -> M& { return member.emplace_back(); });
     }
-    bool read(std::vector<Bytes>& member) {
-      if (member.empty()) member.reserve(count_values(d.p_, end, key));
+    bool read(Repeated<Bytes>& member) {
+      if (member.empty()) d.reserve(member, count_values(d.p_, end, key));
       return read(member.emplace_back());
     }
-    bool read(std::vector<float>& member) {
+    bool read(Repeated<float>& member) {
+      d.adopt(member);
       if (wire == kFixed32) return d.fixed32(end, member.emplace_back());
       std::size_t n = 0;
       if (!expect_packed(kFixed32) || !d.length(end, n)) return false;
@@ -173,7 +178,8 @@ class Decoder {
       return true;
     }
     template <Enumeration E>
-    bool read(std::vector<E>& member) {
+    bool read(Repeated<E>& member) {
+      d.adopt(member);
       E value;
       if (wire == kVarint) return read(value) && (member.push_back(value), true);
       std::size_t n = 0;
@@ -262,6 +268,21 @@ class Decoder {
     }
   }
 
+  // A list or byte string of the record being decoded takes its storage from
+  // the arena, when there is one; the record was made by this decoding, so
+  // the container is still empty.
+  template <class T>
+  void adopt(Repeated<T>& container) {
+    if (arena_ && container.get_allocator().arena() != arena_) {
+      container = Repeated<T>(ArenaAllocator<T>(arena_));
+    }
+  }
+  template <class T>
+  void reserve(Repeated<T>& container, std::size_t count) {
+    adopt(container);
+    container.reserve(count);
+  }
+
   [[gnu::always_inline]] bool varint(const std::uint8_t* end, std::uint64_t& value) {
     if (p_ < end && *p_ < 0x80) [[likely]] {
       value = *p_++;
@@ -318,13 +339,13 @@ class Decoder {
 
   const std::uint8_t* p_;
   const std::uint8_t* end_;
+  Arena* arena_;
   std::string description_;
   std::vector<std::pair<std::string_view, std::string_view>> path_;
 };
 
 // Converts into the decoded record; Result's constructor builds its value
-// from this conversion's result in place, so the record (a kilobyte for the
-// larger messages) is never moved.
+// from this conversion's result in place, so the record is never moved.
 template <class T>
 struct InPlace {
   Decoder& decoder;
@@ -339,15 +360,15 @@ struct InPlace {
 }  // namespace
 
 template <ProtoMessage T>
-Result<T> decode(std::span<const std::uint8_t> payload) {
-  Decoder decoder(payload);
+Result<T> decode(std::span<const std::uint8_t> payload, Arena* arena) {
+  Decoder decoder(payload, arena);
   bool ok = false;
   Result<T> result{InPlace<T>{decoder, ok}};
   if (!ok) result = fail(decoder.error_text());
   return result;
 }
 
-#define OVIK_INSTANTIATE_DECODE_(Name) template Result<Name> decode<Name>(std::span<const std::uint8_t>);
+#define OVIK_INSTANTIATE_DECODE_(Name) template Result<Name> decode<Name>(std::span<const std::uint8_t>, Arena*);
 OVIK_SCHEMA_MESSAGES(OVIK_INSTANTIATE_DECODE_)
 
 }  // namespace ovik::schema

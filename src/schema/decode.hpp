@@ -15,10 +15,14 @@
 
 namespace ovik::schema {
 
+// With an arena, every part of the record that needs memory takes it from
+// there, and the record must not outlive the arena; without one, from the
+// heap.
 template <ProtoMessage T>
-Result<T> decode(std::span<const std::uint8_t> payload);
+Result<T> decode(std::span<const std::uint8_t> payload, Arena* arena = nullptr);
 
-#define OVIK_DECLARE_DECODE_(Name) extern template Result<Name> decode<Name>(std::span<const std::uint8_t>);
+#define OVIK_DECLARE_DECODE_(Name) \
+  extern template Result<Name> decode<Name>(std::span<const std::uint8_t>, Arena*);
 OVIK_SCHEMA_MESSAGES(OVIK_DECLARE_DECODE_)
 #undef OVIK_DECLARE_DECODE_
 

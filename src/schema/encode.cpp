@@ -95,11 +95,11 @@ struct Encoder {
   void operator()(const FieldInfo& field, const Optional<M>& value) {
     if (value) sub_message(field, *value);
   }
-  void operator()(const FieldInfo& field, const std::vector<float>& values) {
+  void operator()(const FieldInfo& field, const Repeated<float>& values) {
     if (!values.empty()) delimited(field, values.data(), values.size() * 4);
   }
   template <Enumeration E>
-  void operator()(const FieldInfo& field, const std::vector<E>& values) {
+  void operator()(const FieldInfo& field, const Repeated<E>& values) {
     if (values.empty()) return;
     std::size_t n = 0;
     for (E value : values) n += varint_size(sign_extend(to_number(value)));
@@ -107,11 +107,11 @@ struct Encoder {
     out.varint(n);
     for (E value : values) out.varint(sign_extend(to_number(value)));
   }
-  void operator()(const FieldInfo& field, const std::vector<Bytes>& values) {
+  void operator()(const FieldInfo& field, const Repeated<Bytes>& values) {
     for (const Bytes& value : values) delimited(field, value.data(), value.size());
   }
   template <ProtoMessage M>
-  void operator()(const FieldInfo& field, const std::vector<M>& values) {
+  void operator()(const FieldInfo& field, const Repeated<M>& values) {
     for (const M& value : values) sub_message(field, value);
   }
 };

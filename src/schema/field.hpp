@@ -7,7 +7,9 @@
 //   float  -> float              enum  -> the enum class (raw int32 kept)
 //   string -> std::string        bytes -> Bytes
 //   message -> Optional<M> (absent or present; optional.hpp)
-//   repeated X -> std::vector<X> (repeated message: std::vector<M>)
+//   repeated X -> Repeated<X> (repeated message: Repeated<M>)
+// Bytes and Repeated are vectors whose storage may lie in the arena of the
+// message they were decoded into (arena.hpp).
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -15,13 +17,14 @@
 #include <string_view>
 #include <vector>
 
+#include "schema/arena.hpp"
 #include "schema/enum_table.hpp"
 #include "schema/optional.hpp"
 
 namespace ovik::schema {
 
 // Raw bytes; a type of its own so that it never reads as text or as a list.
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = Repeated<std::uint8_t>;
 
 enum class FieldKind : std::uint8_t { UInt32, Int32, Bool, Float, Enum, String, Bytes, Message };
 
@@ -92,7 +95,7 @@ template <ProtoMessage M>
 struct FieldTraits<Optional<M>> : FieldTraits<M> {};
 
 template <class T>
-struct FieldTraits<std::vector<T>> : FieldTraits<T> {
+struct FieldTraits<Repeated<T>> : FieldTraits<T> {
   static constexpr bool repeated = true;
 };
 

@@ -87,20 +87,20 @@ class Walker {
     key(f);
     return object(*v);
   }
-  bool operator()(const FieldInfo& f, const std::vector<float>& v) {
+  bool operator()(const FieldInfo& f, const Repeated<float>& v) {
     return list(f, v, [this](float item) {
       append_json_float(out_, item);
       return true;
     });
   }
-  bool operator()(const FieldInfo& f, const std::vector<Bytes>& v) {
+  bool operator()(const FieldInfo& f, const Repeated<Bytes>& v) {
     return list(f, v, [this](const Bytes& item) {
       append_bytes(out_, item);
       return true;
     });
   }
   template <Enumeration E>
-  bool operator()(const FieldInfo& f, const std::vector<E>& v) {
+  bool operator()(const FieldInfo& f, const Repeated<E>& v) {
     // Every entry is checked before the key is written.
     for (E item : v) {
       if (json_member(EnumTraits<E>::table, to_number(item)) == nullptr) return fail_on(to_number(item));
@@ -111,7 +111,7 @@ class Walker {
     });
   }
   template <ProtoMessage M>
-  bool operator()(const FieldInfo& f, const std::vector<M>& v) {
+  bool operator()(const FieldInfo& f, const Repeated<M>& v) {
     return list(f, v, [this](const M& item) { return object(item); });
   }
 
@@ -126,7 +126,7 @@ class Walker {
   }
 
   template <class T, class Item>
-  bool list(const FieldInfo& f, const std::vector<T>& items, Item write_item) {
+  bool list(const FieldInfo& f, const Repeated<T>& items, Item write_item) {
     if (items.empty()) return true;
     key(f) += '[';
     for (std::size_t i = 0; i < items.size(); ++i) {

@@ -21,16 +21,16 @@
 //     void operator()(const FieldInfo& f, const std::string& v);
 //     void operator()(const FieldInfo& f, const Bytes& v);
 //     template <ProtoMessage M> void operator()(const FieldInfo& f, const Optional<M>& v);
-//     void operator()(const FieldInfo& f, const std::vector<float>& v);
-//     template <Enumeration E> void operator()(const FieldInfo& f, const std::vector<E>& v);
-//     void operator()(const FieldInfo& f, const std::vector<Bytes>& v);
-//     template <ProtoMessage M> void operator()(const FieldInfo& f, const std::vector<M>& v);
+//     void operator()(const FieldInfo& f, const Repeated<float>& v);
+//     template <Enumeration E> void operator()(const FieldInfo& f, const Repeated<E>& v);
+//     void operator()(const FieldInfo& f, const Repeated<Bytes>& v);
+//     template <ProtoMessage M> void operator()(const FieldInfo& f, const Repeated<M>& v);
 //   };
 //
 // and `for_each_field(message, walker)` calls it once per field, in list
 // order, with the field's FieldInfo and the member (a const reference for a
 // const message, a mutable one otherwise). A nested message is walked by
-// calling for_each_field again on it from the optional/vector overloads. If the
+// calling for_each_field again on it from the optional/repeated overloads. If the
 // operators return bool instead of void, false stops the walk at once and
 // for_each_field returns false (for renderings that can fail).
 //

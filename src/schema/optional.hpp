@@ -1,21 +1,29 @@
 #pragma once
 // The optional sub-message of a record: std::optional's interface (the part
-// records need), without its cost here. libstdc++ 12 zero-fills the whole
-// storage of every default-constructed std::optional, so a SensorApp (over a
-// kilobyte of optional records) cost a large memset on every decode, a quarter
-// of the decoding time of a typical sensor payload. This one only clears its
-// flag.
+// records need), with the value held out of line. A record then costs one
+// word per optional part whether the part is there or not: a SensorApp holds
+// seventeen of them, and inline it was over a kilobyte however little a frame
+// carried, most of it cache lines touched to build and to release the record.
+//
+// The value comes from the heap or, when the decoder builds it with
+// `emplace_in`, from the arena of the message being decoded; then it is only
+// destroyed, never freed, and lives no longer than that arena. A copy is
+// always on the heap.
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <optional>
 #include <type_traits>
 #include <utility>
 
+#include "schema/arena.hpp"
+
 namespace ovik::schema {
 
 template <class T>
 class Optional {
   static_assert(std::is_class_v<T>, "for records, whose members all have initialisers");
+  static_assert(alignof(T) > 1, "the lowest address bit marks a value in an arena");
 
  public:
   using value_type = T;
@@ -25,28 +33,24 @@ class Optional {
   Optional(const T& value) { construct(value); }
   Optional(T&& value) { construct(std::move(value)); }
   Optional(const Optional& other) {
-    if (other.engaged_) construct(other.storage_.value);
+    if (other) construct(*other);
   }
-  Optional(Optional&& other) noexcept(std::is_nothrow_move_constructible_v<T>) {
-    if (other.engaged_) construct(std::move(other.storage_.value));
-  }
+  Optional(Optional&& other) noexcept : bits_(std::exchange(other.bits_, 0)) {}
   ~Optional() { reset(); }
 
   Optional& operator=(const Optional& other) {
     if (this == &other) return *this;
-    if (other.engaged_) {
-      assign(other.storage_.value);
+    if (other) {
+      assign(*other);
     } else {
       reset();
     }
     return *this;
   }
-  Optional& operator=(Optional&& other) noexcept(std::is_nothrow_move_assignable_v<T> &&
-                                                 std::is_nothrow_move_constructible_v<T>) {
-    if (other.engaged_) {
-      assign(std::move(other.storage_.value));
-    } else {
+  Optional& operator=(Optional&& other) noexcept {
+    if (this != &other) {
       reset();
+      bits_ = std::exchange(other.bits_, 0);
     }
     return *this;
   }
@@ -67,70 +71,79 @@ class Optional {
   T& emplace(Args&&... args) {
     reset();
     construct(std::forward<Args>(args)...);
-    return storage_.value;
+    return **this;
+  }
+  // A default value carved from `arena`.
+  T& emplace_in(Arena& arena) {
+    reset();
+    void* place = arena.allocate(sizeof(T), alignof(T));
+    // Default-initialised: a record's members all have initialisers.
+    ::new (place) T;
+    bits_ = reinterpret_cast<std::uintptr_t>(place) | kInArena;
+    return **this;
   }
   void reset() noexcept {
-    if (!engaged_) return;
-    storage_.value.~T();
-    engaged_ = false;
+    if (!bits_) return;
+    T* value = get();
+    if (bits_ & kInArena) {
+      value->~T();
+    } else {
+      delete value;
+    }
+    bits_ = 0;
   }
 
-  bool has_value() const noexcept { return engaged_; }
-  explicit operator bool() const noexcept { return engaged_; }
+  bool has_value() const noexcept { return bits_ != 0; }
+  explicit operator bool() const noexcept { return bits_ != 0; }
 
-  T& operator*() & noexcept { return storage_.value; }
-  const T& operator*() const& noexcept { return storage_.value; }
-  T&& operator*() && noexcept { return std::move(storage_.value); }
-  T* operator->() noexcept { return std::addressof(storage_.value); }
-  const T* operator->() const noexcept { return std::addressof(storage_.value); }
+  T& operator*() & noexcept { return *get(); }
+  const T& operator*() const& noexcept { return *get(); }
+  T&& operator*() && noexcept { return std::move(*get()); }
+  T* operator->() noexcept { return get(); }
+  const T* operator->() const noexcept { return get(); }
 
   T& value() & { return checked(); }
   const T& value() const& { return const_cast<Optional*>(this)->checked(); }
   T&& value() && { return std::move(checked()); }
   template <class U>
   T value_or(U&& fallback) const& {
-    return engaged_ ? storage_.value : static_cast<T>(std::forward<U>(fallback));
+    return bits_ ? **this : static_cast<T>(std::forward<U>(fallback));
   }
 
   friend bool operator==(const Optional& a, const Optional& b) {
-    if (a.engaged_ != b.engaged_) return false;
-    return !a.engaged_ || a.storage_.value == b.storage_.value;
+    if (a.has_value() != b.has_value()) return false;
+    return !a || *a == *b;
   }
-  friend bool operator==(const Optional& a, std::nullopt_t) noexcept { return !a.engaged_; }
+  friend bool operator==(const Optional& a, std::nullopt_t) noexcept { return !a; }
 
  private:
+  static constexpr std::uintptr_t kInArena = 1;
+
+  T* get() const noexcept { return reinterpret_cast<T*>(bits_ & ~kInArena); }
+
   template <class... Args>
   void construct(Args&&... args) {
-    void* place = std::addressof(storage_.value);
-    if constexpr (sizeof...(Args) == 0) {
-      // Default-initialised: a record's members all have initialisers, and
-      // value-initialisation would zero-fill the whole record first.
-      ::new (place) T;
-    } else {
-      ::new (place) T(std::forward<Args>(args)...);
-    }
-    engaged_ = true;
+    // Default-initialised when there are no arguments: a record's members all
+    // have initialisers.
+    T* value = sizeof...(Args) == 0 ? new T : new T(std::forward<Args>(args)...);
+    bits_ = reinterpret_cast<std::uintptr_t>(value);
   }
   template <class U>
   void assign(U&& value) {
-    if (engaged_) {
-      storage_.value = std::forward<U>(value);
+    if (bits_) {
+      **this = std::forward<U>(value);
     } else {
       construct(std::forward<U>(value));
     }
   }
   T& checked() {
-    if (!engaged_) throw std::bad_optional_access();
-    return storage_.value;
+    if (!bits_) throw std::bad_optional_access();
+    return **this;
   }
 
-  // Left uninitialised until a value is constructed in it.
-  union Storage {
-    Storage() noexcept {}
-    ~Storage() {}
-    T value;
-  } storage_;
-  bool engaged_ = false;
+  // The value's address, its lowest bit set when the value is in an arena;
+  // 0 when there is none.
+  std::uintptr_t bits_ = 0;
 };
 
 }  // namespace ovik::schema

@@ -16,35 +16,35 @@ OVIK_DEFINE_MESSAGE(Xyz)
   F(1, seq_num, std::uint32_t)                   \
   F(4, acc_raw_data, Bytes)                      \
   F(6, gyro_raw_data, Bytes)                     \
-  F(7, euler_raw_data, std::vector<float>)       \
+  F(7, euler_raw_data, Repeated<float>)       \
   F(8, port, CtrlBoxPort)                        \
-  F(9, acc_correction_data, std::vector<float>)  \
-  F(10, gyro_correction_data, std::vector<float>)
+  F(9, acc_correction_data, Repeated<float>)  \
+  F(10, gyro_correction_data, Repeated<float>)
 OVIK_DEFINE_MESSAGE(ImuData)
 
 #define OVIK_FIELDS_AccData(F)   \
   F(1, seq_num, std::uint32_t)   \
   F(2, port, CtrlBoxPort)        \
   F(5, acc_raw_data, Bytes)      \
-  F(6, acc_correction_data, std::vector<float>)
+  F(6, acc_correction_data, Repeated<float>)
 OVIK_DEFINE_MESSAGE(AccData)
 
 #define OVIK_FIELDS_MagData(F)  \
   F(1, seq_num, std::uint32_t)  \
   F(4, mag_raw_data, Bytes)     \
-  F(5, mag_correction_data, std::vector<float>)
+  F(5, mag_correction_data, Repeated<float>)
 OVIK_DEFINE_MESSAGE(MagData)
 
 #define OVIK_FIELDS_AfeData(F)       \
   F(1, seq_num, std::uint32_t)       \
   F(2, lead_off_bits, std::uint32_t) \
-  F(4, channel_adc_value, std::vector<Bytes>)
+  F(4, channel_adc_value, Repeated<Bytes>)
 OVIK_DEFINE_MESSAGE(AfeData)
 
 #define OVIK_FIELDS_FlexData(F) \
   F(1, error, ConfigErr)        \
   F(2, seq_num, std::uint32_t)  \
-  F(4, channel_adc_value, std::vector<Bytes>)
+  F(4, channel_adc_value, Repeated<Bytes>)
 OVIK_DEFINE_MESSAGE(FlexData)
 
 #define OVIK_FIELDS_HallData(F)      \
@@ -83,8 +83,8 @@ OVIK_DEFINE_MESSAGE(RawData)
 OVIK_DEFINE_MESSAGE(AlgoData)
 
 #define OVIK_FIELDS_PpgReport(F)     \
-  F(1, raw, std::vector<RawData>)    \
-  F(2, algo, std::vector<AlgoData>)
+  F(1, raw, Repeated<RawData>)    \
+  F(2, algo, Repeated<AlgoData>)
 OVIK_DEFINE_MESSAGE(PpgReport)
 
 #define OVIK_FIELDS_PpgData(F)               \
@@ -103,7 +103,7 @@ OVIK_DEFINE_MESSAGE(PpgInfo)
 
 #define OVIK_FIELDS_PortStat(F)              \
   F(1, port_connected_bits, std::uint32_t)   \
-  F(2, box_sensor_list, std::vector<BoxSensorType>)
+  F(2, box_sensor_list, Repeated<BoxSensorType>)
 OVIK_DEFINE_MESSAGE(PortStat)
 
 }  // namespace ovik::schema

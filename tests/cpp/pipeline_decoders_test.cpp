@@ -13,7 +13,7 @@ constexpr double k16 = 0.6866664632099369;
 // (flex?, payload chunks) -> values, log lines.
 TEST(Decode, EmgWidthFromTheLengthFlexChannelMajor) {
   constexpr double kSeq = 4294967295.0;
-  using Case = std::tuple<bool, std::vector<schema::Bytes>, std::vector<double>, std::vector<std::string>>;
+  using Case = std::tuple<bool, schema::Repeated<schema::Bytes>, std::vector<double>, std::vector<std::string>>;
   for (const auto& [flex, chunks, values, logged] : std::vector<Case>{
            {false, {{0x80, 0, 0}, {0x7F, 0xFF, 0xFF}}, {kSeq, 3, -8388608 * k24, 8388607 * k24}, {}},
            {false, {{0xFF, 0xFF}, {0x80, 0}}, {kSeq, 3, -k16, -32768 * k16}, {}},

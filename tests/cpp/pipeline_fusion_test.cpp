@@ -16,11 +16,13 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // Fuses one sample of `port` given as correction values; its Euler angles.
 // Gyro values are words: 16384 is 1000 deg/s.
-std::vector<float> fuse(int port, std::uint32_t seq, std::vector<float> acc, std::vector<float> gyro = {0, 0, 0}) {
+std::vector<float> fuse(int port, std::uint32_t seq, schema::Repeated<float> acc,
+                        schema::Repeated<float> gyro = {0, 0, 0}) {
   schema::ImuData imu{.seq_num = seq, .port = schema::CtrlBoxPort(port), .acc_correction_data = std::move(acc),
                       .gyro_correction_data = std::move(gyro)};
-  mahony_update(imu, {1.0f, 0.06103515625f});
-  return imu.euler_raw_data;
+  const std::optional<EulerAngles> euler = mahony_update(imu, {1.0f, 0.06103515625f});
+  if (!euler) return {};
+  return {euler->yaw, euler->pitch, euler->roll};
 }
 
 void newest_field(float x, float y, float z) {

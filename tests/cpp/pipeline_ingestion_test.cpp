@@ -123,6 +123,13 @@ INSTANTIATE_TEST_SUITE_P(
         IngestCase{SensorApp{.imu_data = ImuData{.seq_num = 4, .acc_raw_data = kUp, .gyro_raw_data = kZero}},
                    {K::Euler, K::Quaternion}, {{K::Euler, {{4, 0, 0, 0}}, {}}, {K::Quaternion, {{4, 1, 0, 0, 0}}, {}}},
                    {}, {0, 1, 0, 0, 1}},
+        // fused angles take the place of the device's own euler values, which stay when nothing was fused
+        IngestCase{SensorApp{.imu_data = ImuData{.seq_num = 4, .acc_raw_data = kUp, .gyro_raw_data = kZero,
+                                                 .euler_raw_data = {7, 8}}},
+                   {K::Euler}, {{K::Euler, {{4, 0, 0, 0}}, {}}}, {}, {0, 1, 0, 0, 1}},
+        IngestCase{SensorApp{.imu_data = ImuData{.seq_num = 6, .acc_raw_data = {1, 2, 3, 4, 5, 6, 7},
+                                                 .gyro_raw_data = kZero, .euler_raw_data = {7, 8}}},
+                   {K::Euler}, {{K::Euler, {{6, 7, 8}}, {}}}, {"Invalid data length: 7"}, {0, 1, 0, 0, 0}},
         // other messages go to the message callback
         IngestCase{schema::DongleApp{.msg_id = 5}, {},
                    {{K::MsgResp, {}, {"dev", R"({"Dongle2App":{"msgId":5}})"}}},

@@ -111,7 +111,7 @@ TEST_F(Builders, EdgeMessages) {
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().message(), "message of 70008 bytes exceeds the payload limit of 65535 bytes");
   s::AppToControlBox fits;
-  fits.ota_cfg = s::OtaConfig{.ota_data = s::OtaData{.data = Bytes(60000, 0xAB)}};
+  fits.ota_cfg = s::OtaConfig{.ota_data = s::OtaData{.data = s::Bytes(60000, 0xAB)}};
   Result<EncodedRequest> request = encode_app_to_mcu(fits);
   ASSERT_TRUE(request);
   EXPECT_EQ(request->frame.size(), 13u + 60012u);  // 12 bytes of keys and lengths

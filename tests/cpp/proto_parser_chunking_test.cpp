@@ -85,7 +85,7 @@ class StreamMaker {
       } else {
         schema::SensorApp message;
         message.msg_id = msg_id;
-        if (!raw.empty()) message.imu_data = schema::ImuData{.acc_raw_data = raw};
+        if (!raw.empty()) message.imu_data = schema::ImuData{.acc_raw_data = schema::Bytes(raw.begin(), raw.end())};
         expected_.emplace_back(message);
       }
     }

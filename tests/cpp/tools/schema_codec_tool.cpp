@@ -83,7 +83,7 @@ struct Printer {
     }
   }
   template <class T>
-  void value(const std::vector<T>& items) {
+  void value(const Repeated<T>& items) {
     out += '[';
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (i > 0) out += ' ';
@@ -152,13 +152,15 @@ struct Parser {
     std::string_view t = token();
     return !t.empty() && t[0] == 'x' && from_hex(t.substr(1), out);
   }
-  bool value(std::string& v) {
+  template <class Container>
+  bool hex_value(Container& v) {
     std::vector<std::uint8_t> bytes;
     if (!hex_token(bytes)) return false;
     v.assign(bytes.begin(), bytes.end());
     return true;
   }
-  bool value(Bytes& v) { return hex_token(v); }
+  bool value(std::string& v) { return hex_value(v); }
+  bool value(Bytes& v) { return hex_value(v); }
   template <ProtoMessage M>
   bool value(M& message) {
     return literal('{') && for_each_field(message, *this) && literal('}');
@@ -172,7 +174,7 @@ struct Parser {
     return value(message.emplace());
   }
   template <class T>
-  bool value(std::vector<T>& items) {
+  bool value(Repeated<T>& items) {
     if (!literal('[')) return false;
     for (;;) {
       skip_blanks();
