@@ -7,7 +7,9 @@
 // The worker hands what is waiting in its queue (at most kBatchLimit items)
 // to one blocking job, run inside the callback sink's `run_batch`, so the
 // Python layer can deliver them under one interpreter-lock acquisition; the
-// handler is still called once per item, in order.
+// handler is still called once per item, in order. An item holds its place
+// in the bound until it is handed to the handler, not only while it is in the
+// queue: a batch taken out of the queue must not make room for more.
 #include <asio/awaitable.hpp>
 #include <fmt/format.h>
 
@@ -54,17 +56,21 @@ class CallbackDispatcher {
     // runtime is going away): one restart per item, then the item is dropped.
     for (int attempt = 0; attempt < 2; ++attempt) {
       Channel channel = current_channel();
+      if (channel.counts->undelivered.fetch_add(1, std::memory_order_acq_rel) >= CALLBACK_CHANNEL_CAPACITY) {
+        channel.counts->undelivered.fetch_sub(1, std::memory_order_acq_rel);
+        OVIK_LOG(Warn, kDispatcherTarget,
+                 "⚠️  {} callback dispatcher is full (lagging callback). Dropping sample to prevent memory "
+                 "overflow!",
+                 name_);
+        return;
+      }
       switch (channel.sender.try_send(std::move(item))) {
         case runtime::SendStatus::Ok:
-          channel.sent->fetch_add(1, std::memory_order_release);
+          channel.counts->sent.fetch_add(1, std::memory_order_release);
           return;
-        case runtime::SendStatus::Full:
-          OVIK_LOG(Warn, kDispatcherTarget,
-                   "⚠️  {} callback dispatcher is full (lagging callback). Dropping sample to prevent memory "
-                   "overflow!",
-                   name_);
-          return;
+        case runtime::SendStatus::Full:  // cannot happen: the queue holds no more than are undelivered
         case runtime::SendStatus::Closed:
+          channel.counts->undelivered.fetch_sub(1, std::memory_order_acq_rel);
           forget(channel);
           if (attempt > 0) break;
           OVIK_LOG(Warn, kDispatcherTarget, "Restarting {} callback dispatcher after send failure", name_);
@@ -76,22 +82,27 @@ class CallbackDispatcher {
 
  private:
   using Queue = runtime::BoundedQueue<Item>;
-  // Items sent successfully on one queue: the worker takes, without waiting,
-  // as many as it knows to be there.
-  using SentCount = std::shared_ptr<std::atomic<std::uint64_t>>;
+  struct Counts {
+    // Items sent successfully on one queue: the worker takes, without
+    // waiting, as many as it knows to be there.
+    std::atomic<std::uint64_t> sent{0};
+    // Items sent and not yet handed to the handler: the bound.
+    std::atomic<std::size_t> undelivered{0};
+  };
+  using SharedCounts = std::shared_ptr<Counts>;
 
   struct Channel {
     typename Queue::Sender sender;
-    SentCount sent;
+    SharedCounts counts;
   };
 
   Channel current_channel() {
     std::lock_guard lock(mutex_);
     if (!channel_) {
       auto [sender, receiver] = Queue::make(CALLBACK_CHANNEL_CAPACITY);
-      SentCount sent = std::make_shared<std::atomic<std::uint64_t>>(0);
-      runtime::spawn_on_runtime(worker(name_, handler_, std::move(receiver), sent));
-      channel_.emplace(Channel{std::move(sender), std::move(sent)});
+      SharedCounts counts = std::make_shared<Counts>();
+      runtime::spawn_on_runtime(worker(name_, handler_, std::move(receiver), counts));
+      channel_.emplace(Channel{std::move(sender), std::move(counts)});
     }
     return *channel_;
   }
@@ -101,11 +112,11 @@ class CallbackDispatcher {
   void forget(const Channel& closed) {
     std::optional<Channel> dropped;
     std::lock_guard lock(mutex_);
-    if (channel_ && channel_->sent == closed.sent) dropped.swap(channel_);
+    if (channel_ && channel_->counts == closed.counts) dropped.swap(channel_);
   }
 
   static asio::awaitable<void> worker(std::string_view name, Handler handler, typename Queue::Receiver receiver,
-                                      SentCount sent) {
+                                      SharedCounts counts) {
     std::uint64_t received = 0;
     for (;;) {
       std::optional<Item> first = co_await receiver.recv();
@@ -113,7 +124,7 @@ class CallbackDispatcher {
       ++received;
       std::vector<Item> batch;
       batch.push_back(std::move(*first));
-      while (batch.size() < kBatchLimit && sent->load(std::memory_order_acquire) > received) {
+      while (batch.size() < kBatchLimit && counts->sent.load(std::memory_order_acquire) > received) {
         std::optional<Item> next = co_await receiver.recv();
         if (!next) break;
         ++received;
@@ -121,7 +132,7 @@ class CallbackDispatcher {
       }
       auto failure = std::make_shared<std::string>();
       try {
-        co_await runtime::run_blocking(&deliver, handler, std::move(batch), failure);
+        co_await runtime::run_blocking(&deliver, handler, std::move(batch), counts, failure);
       } catch (const Error& error) {
         // The queue closes with this task; its items are dropped and the next
         // send starts a new worker.
@@ -132,11 +143,14 @@ class CallbackDispatcher {
     OVIK_LOG(Warn, kDispatcherTarget, "{} callback dispatcher stopped", name);
   }
 
-  OVIK_CATCHES_FORCED_UNWIND static void deliver(Handler handler, std::vector<Item> items,
+  OVIK_CATCHES_FORCED_UNWIND static void deliver(Handler handler, std::vector<Item> items, SharedCounts counts,
                                                  std::shared_ptr<std::string> failure) {
     try {
       auto body = [&] {
-        for (Item& item : items) handler(std::move(item));
+        for (Item& item : items) {
+          counts->undelivered.fetch_sub(1, std::memory_order_acq_rel);
+          handler(std::move(item));
+        }
       };
       if (CallbackSink* sink = callback_sink()) {
         sink->run_batch(body);

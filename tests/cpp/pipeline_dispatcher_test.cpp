@@ -5,6 +5,7 @@
 #include <array>
 #include <future>
 #include <numeric>
+#include <semaphore>
 
 #include "log/capture.hpp"
 #include "pipeline/dispatcher.hpp"
@@ -67,6 +68,39 @@ TEST(Dispatcher, FullQueueDropsWithAWarningAndDrainsBeforeItStops) {
                                       "prevent memory overflow!");
   logged.push_back("EMG callback dispatcher stopped");
   EXPECT_EQ(capture.messages(kDispatcherTarget), logged);
+}
+
+// The bound counts every item not yet handed to the callable, wherever the
+// dispatcher keeps it: with item 2 in the callable and 3..1025 waiting, one
+// place is free.
+std::binary_semaphore g_release_1{0}, g_release_2{0};
+
+void stall_in_1_and_2(int item) {
+  g_items[g_count] = item;
+  ++g_count;
+  if (item == 1) g_release_1.acquire();
+  if (item == 2) g_release_2.acquire();
+}
+
+TEST(Dispatcher, EveryItemNotYetHandedOverCountsAgainstTheBound) {
+  log::ScopedCapture capture;
+  CallbackDispatcher<int> dispatcher("EMG", &stall_in_1_and_2);
+  dispatcher.dispatch(1);
+  recorded(1);
+  for (int i = 2; i <= 1025; ++i) dispatcher.dispatch(i);
+  EXPECT_EQ(capture.messages(kDispatcherTarget), std::vector<std::string>{});
+  g_release_1.release();
+  recorded(2);
+  for (int i = 1026; i < 1326; ++i) dispatcher.dispatch(i);
+  g_release_2.release();
+  std::vector<int> expected(1026);
+  std::iota(expected.begin(), expected.end(), 1);
+  EXPECT_EQ(recorded(1026), expected);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // an item delivered beyond those would show
+  EXPECT_EQ(g_count, 1026);
+  EXPECT_EQ(capture.messages(kDispatcherTarget),
+            std::vector<std::string>(299, "⚠️  EMG callback dispatcher is full (lagging callback). Dropping "
+                                          "sample to prevent memory overflow!"));
 }
 
 TEST(Dispatcher, AFailedJobEndsTheWorkerAndTheNextSendRestartsIt) {
