@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "log/log.hpp"
+#include "pipeline/delivery_pool.hpp"
 #include "python/callback_slots.hpp"
 #include "python/py/gil.hpp"
 #include "python/row_lists.hpp"
@@ -87,20 +88,23 @@ void call_with_message(const std::string& device_id, const std::string& json) {
   }
 }
 
-// The interpreter lock of one dispatcher run: taken for the first item, kept
+// The interpreter lock of one delivery run: taken for the first item, kept
 // for the next ones and handed over between two items once it has been held
 // for a slice. Once the shutdown hook has run it is not taken again and the
-// run's remaining items are dropped.
+// run's remaining items are dropped. Waiting for the lock is not time spent
+// in a handler: every other delivery thread would wait for it too.
 class Run {
  public:
   template <class F>
   void deliver(F&& call) {
     if (closed_) return;
     if (hold_.held() && Clock::now() - since_ >= kHoldSlice) {
+      pipeline::SharedLockWait waiting;
       hold_.release();
       std::this_thread::sleep_for(kHandOver);
     }
     if (!hold_.held()) {
+      pipeline::SharedLockWait waiting;
       if (!hold_.acquire()) {
         closed_ = true;
         return;
@@ -136,6 +140,7 @@ class PythonCallbackSink final : public pipeline::CallbackSink {
 
   void run_batch(const std::function<void()>& body) override {
     if (t_run) return body();
+    py::keep_thread_state();
     Run run;
     t_run = &run;
     struct Reset {
@@ -151,6 +156,8 @@ class PythonCallbackSink final : public pipeline::CallbackSink {
   void invoke_message(std::string device_id, std::string json) override {
     deliver([&] { call_with_message(device_id, json); });
   }
+
+  void deliveries_behind() override { py::request_lock_hand_off(); }
 };
 
 }  // namespace

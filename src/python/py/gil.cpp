@@ -1,10 +1,15 @@
 #include "python/py/gil.hpp"
 
+#include <atomic>
+#include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "common/global.hpp"
+#include "runtime/futex.hpp"
 
 namespace ovik::py {
 
@@ -12,6 +17,8 @@ namespace detail {
 thread_local int t_held = 0;
 thread_local int t_foreign = 0;
 thread_local bool t_lost = false;
+thread_local bool t_keep_state = false;
+thread_local bool t_state_kept = false;
 }  // namespace detail
 
 namespace {
@@ -26,6 +33,31 @@ struct ShutdownGate {
 
 Global<ShutdownGate> g_gate;
 std::atomic<bool> g_shutdown{false};
+
+// The hand-off: how many times a foreign thread took the lock (a futex word
+// that the handing thread waits on).
+std::atomic<std::uint32_t> g_foreign_takes{0};
+std::atomic<int> g_handing_off{0};
+thread_local bool t_hand_off_requested = false;
+constexpr std::chrono::milliseconds kHandOffWait{10};
+
+void foreign_took_lock() {
+  g_foreign_takes.fetch_add(1, std::memory_order_release);
+  if (g_handing_off.load(std::memory_order_acquire) > 0) runtime::futex_wake(g_foreign_takes, INT_MAX);
+}
+
+// Without the lock: returns once a foreign thread took it after `before`, or
+// after kHandOffWait.
+void wait_for_foreign_take(std::uint32_t before) {
+  const auto deadline = std::chrono::steady_clock::now() + kHandOffWait;
+  g_handing_off.fetch_add(1, std::memory_order_acq_rel);
+  while (g_foreign_takes.load(std::memory_order_acquire) == before) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) break;
+    runtime::futex_wait(g_foreign_takes, before, left);
+  }
+  g_handing_off.fetch_sub(1, std::memory_order_acq_rel);
+}
 
 }  // namespace
 
@@ -51,6 +83,10 @@ bool ForeignHold::acquire() {
   if (held_) return true;
   if (!detail::enter_foreign_section()) return false;
   state_ = PyGILState_Ensure();
+  foreign_took_lock();
+  // One more hold that is never given back keeps the thread state that the
+  // first one made: each release then detaches it instead of deleting it.
+  if (detail::t_keep_state && !std::exchange(detail::t_state_kept, true)) PyGILState_Ensure();
   ++detail::t_held;
   ++detail::t_foreign;
   held_ = true;
@@ -65,6 +101,20 @@ void ForeignHold::release() {
   // A thread the interpreter ended has no lock to give back.
   if (!detail::t_lost) PyGILState_Release(state_);
   detail::leave_foreign_section();
+}
+
+void request_lock_hand_off() { t_hand_off_requested = true; }
+
+void hand_off_requested_lock() {
+  if (!std::exchange(t_hand_off_requested, false)) return;
+  // Only from the outermost call of an interpreter thread.
+  if (detail::t_held != 1 || detail::t_foreign != 0 || shutdown_begun()) return;
+  const std::uint32_t before = g_foreign_takes.load(std::memory_order_acquire);
+  detail::t_held = 0;
+  PyThreadState* state = PyEval_SaveThread();
+  wait_for_foreign_take(before);
+  PyEval_RestoreThread(state);
+  detail::t_held = 1;
 }
 
 bool gil_held() {
