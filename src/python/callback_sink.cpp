@@ -64,9 +64,9 @@ void call_with_rows(CallbackKind kind, const pipeline::RowBatch& rows) {
   py::Ref callable = callback_of(kind);
   if (!callable) return;
   try {
-    py::Ref arguments = py::Ref::steal(PyTuple_New(1));
-    PyTuple_SetItem(arguments.get(), 0, to_list(rows).release());  // steals the list
-    py::Ref result = py::Ref::steal(PyObject_Call(callable.get(), arguments.get(), nullptr));
+    // Without an argument tuple: a Python function is called by vectorcall.
+    py::Ref list = to_list(rows);
+    py::Ref result = py::Ref::steal(PyObject_CallFunctionObjArgs(callable.get(), list.get(), nullptr));
   } catch (const py::ErrorAlreadySet&) {
     py::Ref error = py::take_pending_error();
     OVIK_LOG(Error, kCallbackTarget, "Error calling callback: {}", render_error(error.get()));
