@@ -4,10 +4,12 @@
 // the dispatcher's handler. Sending never waits: a full line drops the item
 // with a warning.
 //
-// The bound counts every item not yet handed to the handler. A handler that
-// fails ends the dispatcher's worker: what is still queued is dropped, and
-// the next send restarts it with a line saying so. A dispatcher that goes
-// away delivers what it holds and then says it has stopped.
+// The bound counts every item not yet handed to the handler. The worker of a
+// dispatcher is its lane's service, not a thread of its own. A handler that
+// fails ends it: what is still queued is dropped, the thread goes on with
+// other lanes, and the next send restarts the worker with a line saying so.
+// A dispatcher that goes away has its worker deliver what it holds, and then
+// the worker says it has stopped.
 #include <fmt/format.h>
 
 #include <cstddef>
