@@ -30,6 +30,12 @@ inline constexpr std::size_t kCallbackKindCount = 9;
 using Row = std::vector<double>;
 using RowBatch = std::vector<Row>;
 
+// Where the serving delivery threads are when a line has grown long.
+enum class Delivering {
+  BetweenCalls,  // one is on its way to its next call
+  InCalls,       // each is inside a call: running it, or waiting for a lock in it
+};
+
 class CallbackSink {
  public:
   virtual ~CallbackSink() = default;
@@ -55,10 +61,9 @@ class CallbackSink {
   virtual void invoke_message(std::string device_id, std::string json) = 0;
 
   // On a thread that has just queued a received chunk's items, when a
-  // dispatcher's line has grown long and a delivery thread is on its way to
-  // its next call: if that call needs a lock that this thread holds, the
-  // sink may arrange for the delivery thread to get it.
-  virtual void deliveries_behind() {}
+  // dispatcher's line has grown long: if the delivery threads need a lock
+  // that this thread holds, the sink may arrange for them to get it.
+  virtual void deliveries_behind(Delivering where) { (void)where; }
 };
 
 // Process-wide; the sink must live until the process ends. nullptr removes it.

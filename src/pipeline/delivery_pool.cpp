@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -53,7 +54,7 @@ class Pool {
   void pay_owed_wake();
   void on_deadline();
   void entered_handler();
-  bool server_between_handlers();
+  std::optional<Delivering> serving_position();
 
  private:
   [[noreturn]] void worker_main(Worker& worker);
@@ -124,12 +125,17 @@ void Pool::locked_then_set_going(Decide decide) {
 }
 
 // Whether a serving thread is on its way to its next handler (and so to the
-// interpreter lock, if the sink needs one).
-bool Pool::server_between_handlers() {
+// interpreter lock, if the sink needs one), or each is inside a handler;
+// nothing when no thread serves.
+std::optional<Delivering> Pool::serving_position() {
   std::lock_guard lock(mutex_);
-  return std::any_of(workers_.begin(), workers_.end(), [](const Worker* worker) {
-    return worker->serving && worker->handler_since.load(std::memory_order_relaxed) == 0;
-  });
+  std::optional<Delivering> position;
+  for (const Worker* worker : workers_) {
+    if (!worker->serving) continue;
+    if (worker->handler_since.load(std::memory_order_relaxed) == 0) return Delivering::BetweenCalls;
+    position = Delivering::InCalls;
+  }
+  return position;
 }
 
 // Under the mutex. A serving thread between two handlers takes the waiting
@@ -235,8 +241,10 @@ void hold_wake_ups() { t_holding = true; }
 void release_wake_ups() {
   t_holding = false;
   if (t_wake_owed) g_pool->pay_owed_wake();
-  if (!std::exchange(t_backlog, false) || !g_pool->server_between_handlers()) return;
-  if (CallbackSink* sink = callback_sink()) sink->deliveries_behind();
+  if (!std::exchange(t_backlog, false)) return;
+  CallbackSink* sink = callback_sink();
+  if (!sink) return;
+  if (std::optional<Delivering> position = g_pool->serving_position()) sink->deliveries_behind(*position);
 }
 
 void note_backlog() {

@@ -50,10 +50,10 @@ void hold_wake_ups();
 void release_wake_ups();
 
 // Called by a lane whose line has grown long, on the thread that queued the
-// item. When that thread releases its wake-ups and a pool thread is on its
-// way to its next handler, the callback sink is told that deliveries are
-// falling behind: a thread that holds the lock every delivery needs (a
-// Python thread feeding a parser) can then let them in.
+// item. When that thread releases its wake-ups, the callback sink is told
+// that deliveries are falling behind, and where the serving threads are: a
+// thread that holds the lock every delivery needs (a Python thread feeding a
+// parser) can then let them in.
 void note_backlog();
 
 // Marks, for its scope, a pool thread as running a handler: the time counts

@@ -31,8 +31,11 @@
 namespace ovik::pipeline {
 
 inline constexpr std::size_t CALLBACK_CHANNEL_CAPACITY = 1024;
-// A line this long is falling behind, a quarter of the way to dropping.
-inline constexpr std::size_t kCallbackBacklog = CALLBACK_CHANNEL_CAPACITY / 4;
+// A line this long is falling behind: a quarter of the bound is left. Not
+// sooner, because what it brings about (a Python thread feeding a parser
+// lets the interpreter lock go) also lets any other busy Python thread in
+// for a whole switch interval.
+inline constexpr std::size_t kCallbackBacklog = CALLBACK_CHANNEL_CAPACITY * 3 / 4;
 
 template <class Item>
 class CallbackDispatcher {

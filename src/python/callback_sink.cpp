@@ -27,6 +27,11 @@ constexpr std::chrono::microseconds kHoldSlice{1000};
 // its own switch interval runs out.
 constexpr std::chrono::microseconds kHandOver{20};
 
+// How long a Python thread that lets the lock go for the deliveries waits
+// for a delivery thread to have had it.
+constexpr std::chrono::microseconds kHandOffBetweenCalls{10'000};
+constexpr std::chrono::microseconds kHandOffInCalls{200};
+
 using Clock = std::chrono::steady_clock;
 
 // repr(object), or a placeholder when repr itself raises.
@@ -157,7 +162,14 @@ class PythonCallbackSink final : public pipeline::CallbackSink {
     deliver([&] { call_with_message(device_id, json); });
   }
 
-  void deliveries_behind() override { py::request_lock_hand_off(); }
+  // A delivery thread on its way to a call takes the lock as soon as it is
+  // free. One inside a call may be waiting for it in Python code (the
+  // interpreter made it let go), or be blocked on something else: it gets a
+  // short chance only, so that a callable that blocks does not slow the
+  // feeding thread down.
+  void deliveries_behind(pipeline::Delivering where) override {
+    py::request_lock_hand_off(where == pipeline::Delivering::BetweenCalls ? kHandOffBetweenCalls : kHandOffInCalls);
+  }
 };
 
 }  // namespace

@@ -89,11 +89,12 @@ inline void keep_thread_state() { detail::t_keep_state = true; }
 
 // A Python thread that keeps calling into the module holds the lock for
 // whole switch intervals (5 ms), while threads of the module that wait for
-// it (deliveries of callbacks) fall behind. Asked for on such a thread, the
-// hand-off makes the call boundary, once the call's body is done and its
-// borrows are let go, give the lock away until a foreign thread has had it
-// (or for 10 ms at most: a thread that never comes) and then take it back.
-void request_lock_hand_off();
+// it (deliveries of callbacks) fall behind. Asked for inside a call from the
+// interpreter (elsewhere the request is ignored), the hand-off makes the
+// call boundary, once the call's body is done and its borrows are let go,
+// give the lock away until a foreign thread has taken it or given it back
+// (or for `longest_wait` at most) and then take it back.
+void request_lock_hand_off(std::chrono::microseconds longest_wait);
 void hand_off_requested_lock();
 
 // Runs `f` holding the interpreter lock, taking it if this thread does not
