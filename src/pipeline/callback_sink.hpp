@@ -30,6 +30,12 @@ inline constexpr std::size_t kCallbackKindCount = 9;
 using Row = std::vector<double>;
 using RowBatch = std::vector<Row>;
 
+// Where the serving delivery threads are when a line has grown long.
+enum class Delivering {
+  BetweenCalls,  // one is on its way to its next call
+  InCalls,       // each is inside a call: running it, or waiting for a lock in it
+};
+
 class CallbackSink {
  public:
   virtual ~CallbackSink() = default;
@@ -39,10 +45,12 @@ class CallbackSink {
   // nor take the interpreter lock.
   virtual bool is_set(CallbackKind kind) const = 0;
 
-  // One dispatcher's run of handler calls on a blocking thread: `body` makes
-  // the calls below, one item after the other, in order. The sink may take
-  // the interpreter lock once for the whole run and hand it over between
-  // calls when the run grows long; calls made outside a run are allowed too.
+  // One run of handler calls on a long-lived delivery thread: `body` makes
+  // the calls below, one item after the other, for one dispatcher after the
+  // other. The sink may take the interpreter lock once for the whole run and
+  // hand it over between calls when the run grows long, and may keep
+  // per-thread state from one run to the next; calls made outside a run are
+  // allowed too.
   virtual void run_batch(const std::function<void()>& body) = 0;
 
   // Hands one row batch to the kind's callable (never MsgResp).
@@ -51,6 +59,11 @@ class CallbackSink {
   // Hands a decoded message's device id and JSON text to the
   // message-response callable.
   virtual void invoke_message(std::string device_id, std::string json) = 0;
+
+  // On a thread that has just queued a received chunk's items, when a
+  // dispatcher's line has grown long: if the delivery threads need a lock
+  // that this thread holds, the sink may arrange for them to get it.
+  virtual void deliveries_behind(Delivering where) { (void)where; }
 };
 
 // Process-wide; the sink must live until the process ends. nullptr removes it.

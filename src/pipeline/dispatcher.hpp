@@ -1,163 +1,169 @@
 #pragma once
-// A named callback dispatcher: a bounded queue of callback items and one
-// worker task that hands them, in order, to the dispatcher's handler on a
-// blocking thread. Sending never waits: a full queue drops the item with a
-// warning; a queue whose worker has ended is replaced by a new one.
+// A named callback dispatcher: a bounded line of callback items that the
+// delivery threads (delivery_pool.hpp) hand, in order and one at a time, to
+// the dispatcher's handler. Sending never waits: a full line drops the item
+// with a warning.
 //
-// The worker hands what is waiting in its queue (at most kBatchLimit items)
-// to one blocking job, run inside the callback sink's `run_batch`, so the
-// Python layer can deliver them under one interpreter-lock acquisition; the
-// handler is still called once per item, in order.
-#include <asio/awaitable.hpp>
+// The bound counts every item not yet handed to the handler. The worker of a
+// dispatcher is its lane's service, not a thread of its own. A handler that
+// fails ends it: what is still queued is dropped, the thread goes on with
+// other lanes, and the next send restarts the worker with a line saying so.
+// A dispatcher that goes away has its worker deliver what it holds, and then
+// the worker says it has stopped.
 #include <fmt/format.h>
 
-#include <atomic>
-#include <cstdint>
+#include <cstddef>
 #include <cstdio>
+#include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
-#include "common/error.hpp"
 #include "log/log.hpp"
-#include "pipeline/callback_sink.hpp"
+#include "pipeline/delivery_pool.hpp"
 #include "pipeline/log_targets.hpp"
-#include "runtime/bounded_queue.hpp"
 #include "runtime/forced_unwind.hpp"
-#include "runtime/run_blocking.hpp"
-#include "runtime/runtime.hpp"
 
 namespace ovik::pipeline {
 
 inline constexpr std::size_t CALLBACK_CHANNEL_CAPACITY = 1024;
+// A line this long is falling behind: a quarter of the bound is left. Not
+// sooner, because what it brings about (a Python thread feeding a parser
+// lets the interpreter lock go) also lets any other busy Python thread in
+// for a whole switch interval.
+inline constexpr std::size_t kCallbackBacklog = CALLBACK_CHANNEL_CAPACITY * 3 / 4;
 
 template <class Item>
 class CallbackDispatcher {
  public:
   using Handler = void (*)(Item);
-  static constexpr std::size_t kBatchLimit = 256;
 
   // `name` is static text.
-  CallbackDispatcher(std::string_view name, Handler handler) : name_(name), handler_(handler) {}
+  CallbackDispatcher(std::string_view name, Handler handler) : lane_(std::make_shared<Lane>(name, handler)) {}
+  ~CallbackDispatcher() { lane_->close(lane_); }
   CallbackDispatcher(const CallbackDispatcher&) = delete;
   CallbackDispatcher& operator=(const CallbackDispatcher&) = delete;
 
-  // Queues `item` without waiting; the first send (and the first after the
-  // worker has ended) starts a worker on the runtime current on this thread,
-  // or else on the SDK's runtime.
-  void dispatch(Item item) {
-    // A queue found closed right after it was made cannot get a worker (its
-    // runtime is going away): one restart per item, then the item is dropped.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      Channel channel = current_channel();
-      switch (channel.sender.try_send(std::move(item))) {
-        case runtime::SendStatus::Ok:
-          channel.sent->fetch_add(1, std::memory_order_release);
-          return;
-        case runtime::SendStatus::Full:
-          OVIK_LOG(Warn, kDispatcherTarget,
-                   "⚠️  {} callback dispatcher is full (lagging callback). Dropping sample to prevent memory "
-                   "overflow!",
-                   name_);
-          return;
-        case runtime::SendStatus::Closed:
-          forget(channel);
-          if (attempt > 0) break;
-          OVIK_LOG(Warn, kDispatcherTarget, "Restarting {} callback dispatcher after send failure", name_);
-          break;
-      }
-    }
-    OVIK_LOG(Warn, kDispatcherTarget, "{} callback dispatcher could not be restarted; dropping sample", name_);
-  }
+  // Queues `item` without waiting, from any thread.
+  void dispatch(Item item) { lane_->push(std::move(item), lane_); }
 
  private:
-  using Queue = runtime::BoundedQueue<Item>;
-  // Items sent successfully on one queue: the worker takes, without waiting,
-  // as many as it knows to be there.
-  using SentCount = std::shared_ptr<std::atomic<std::uint64_t>>;
+  class Lane final : public DeliveryLane {
+   public:
+    Lane(std::string_view name, Handler handler) : name_(name), handler_(handler) {}
 
-  struct Channel {
-    typename Queue::Sender sender;
-    SentCount sent;
+    void push(Item&& item, const std::shared_ptr<Lane>& self) {
+      bool restarted = false, full = false, schedule = false, backlog = false;
+      {
+        std::lock_guard lock(mutex_);
+        restarted = std::exchange(failed_, false);
+        full = items_.size() >= CALLBACK_CHANNEL_CAPACITY;
+        if (!full) {
+          items_.push_back(std::move(item));
+          schedule = !std::exchange(scheduled_, true);
+        }
+        backlog = items_.size() >= kCallbackBacklog;
+      }
+      if (backlog) note_backlog();
+      if (restarted) OVIK_LOG(Warn, kDispatcherTarget, "Restarting {} callback dispatcher after send failure", name_);
+      if (full)
+        OVIK_LOG(Warn, kDispatcherTarget,
+                 "⚠️  {} callback dispatcher is full (lagging callback). Dropping sample to prevent memory "
+                 "overflow!",
+                 name_);
+      if (schedule) schedule_delivery(self);
+    }
+
+    // The dispatcher is gone: once what it queued is delivered, the lane
+    // reports that it has stopped.
+    void close(const std::shared_ptr<Lane>& self) {
+      bool schedule = false;
+      {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        schedule = !failed_ && !std::exchange(scheduled_, true);
+      }
+      if (schedule) schedule_delivery(self);
+    }
+
+    // Delivers what was queued when the turn began, so that the other lanes
+    // get their turns while this one keeps receiving.
+    bool serve_turn() override {
+      std::size_t turn = 0;
+      {
+        std::lock_guard lock(mutex_);
+        turn = items_.size();
+      }
+      for (; turn > 0; --turn) {
+        std::optional<Item> item = take();
+        if (!item || !deliver(std::move(*item))) break;
+      }
+      return end_turn();
+    }
+
+   private:
+    std::optional<Item> take() {
+      std::lock_guard lock(mutex_);
+      if (items_.empty()) return std::nullopt;
+      std::optional<Item> item(std::move(items_.front()));
+      items_.pop_front();
+      return item;
+    }
+
+    OVIK_CATCHES_FORCED_UNWIND bool deliver(Item&& item) {
+      try {
+        HandlerScope scope;
+        handler_(std::move(item));
+        return true;
+      } catch (abi::__forced_unwind&) {
+        throw;
+      } catch (const std::exception& error) {
+        fail(fmt::format("callback handler failed: {}", error.what()));
+      } catch (...) {
+        fail("callback handler failed");
+      }
+      return false;
+    }
+
+    // The worker ends: the items queued behind the failed one are dropped
+    // and the next send restarts it. The text is the one this failure has
+    // always written.
+    void fail(const std::string& why) {
+      std::deque<Item> dropped;
+      {
+        std::lock_guard lock(mutex_);
+        failed_ = true;
+        dropped.swap(items_);
+      }
+      std::fputs(fmt::format("spawn_blocking failed: {}\n", why).c_str(), stderr);
+    }
+
+    bool end_turn() {
+      {
+        std::lock_guard lock(mutex_);
+        if (!items_.empty()) return true;
+        scheduled_ = false;
+        if (!closed_ || failed_ || std::exchange(stopped_, true)) return false;
+      }
+      OVIK_LOG(Warn, kDispatcherTarget, "{} callback dispatcher stopped", name_);
+      return false;
+    }
+
+    const std::string_view name_;
+    const Handler handler_;
+    std::mutex mutex_;
+    std::deque<Item> items_;
+    bool scheduled_ = false;  // in the ready line or being served
+    bool failed_ = false;     // the handler failed; the next send restarts the worker
+    bool closed_ = false;     // the dispatcher is gone
+    bool stopped_ = false;
   };
 
-  Channel current_channel() {
-    std::lock_guard lock(mutex_);
-    if (!channel_) {
-      auto [sender, receiver] = Queue::make(CALLBACK_CHANNEL_CAPACITY);
-      SentCount sent = std::make_shared<std::atomic<std::uint64_t>>(0);
-      runtime::spawn_on_runtime(worker(name_, handler_, std::move(receiver), sent));
-      channel_.emplace(Channel{std::move(sender), std::move(sent)});
-    }
-    return *channel_;
-  }
-
-  // Drops the stored send end if it is still the closed queue's (another
-  // sender may have replaced it already).
-  void forget(const Channel& closed) {
-    std::optional<Channel> dropped;
-    std::lock_guard lock(mutex_);
-    if (channel_ && channel_->sent == closed.sent) dropped.swap(channel_);
-  }
-
-  static asio::awaitable<void> worker(std::string_view name, Handler handler, typename Queue::Receiver receiver,
-                                      SentCount sent) {
-    std::uint64_t received = 0;
-    for (;;) {
-      std::optional<Item> first = co_await receiver.recv();
-      if (!first) break;
-      ++received;
-      std::vector<Item> batch;
-      batch.push_back(std::move(*first));
-      while (batch.size() < kBatchLimit && sent->load(std::memory_order_acquire) > received) {
-        std::optional<Item> next = co_await receiver.recv();
-        if (!next) break;
-        ++received;
-        batch.push_back(std::move(*next));
-      }
-      auto failure = std::make_shared<std::string>();
-      try {
-        co_await runtime::run_blocking(&deliver, handler, std::move(batch), failure);
-      } catch (const Error& error) {
-        // The queue closes with this task; its items are dropped and the next
-        // send starts a new worker.
-        std::fputs(fmt::format("{}: {}\n", error.message(), *failure).c_str(), stderr);
-        co_return;
-      }
-    }
-    OVIK_LOG(Warn, kDispatcherTarget, "{} callback dispatcher stopped", name);
-  }
-
-  OVIK_CATCHES_FORCED_UNWIND static void deliver(Handler handler, std::vector<Item> items,
-                                                 std::shared_ptr<std::string> failure) {
-    try {
-      auto body = [&] {
-        for (Item& item : items) handler(std::move(item));
-      };
-      if (CallbackSink* sink = callback_sink()) {
-        sink->run_batch(body);
-      } else {
-        body();
-      }
-    } catch (abi::__forced_unwind&) {
-      throw;
-    } catch (const std::exception& error) {
-      *failure = fmt::format("callback handler failed: {}", error.what());
-      throw;
-    } catch (...) {
-      *failure = "callback handler failed";
-      throw;
-    }
-  }
-
-  const std::string_view name_;
-  const Handler handler_;
-  std::mutex mutex_;
-  std::optional<Channel> channel_;
+  const std::shared_ptr<Lane> lane_;
 };
 
 }  // namespace ovik::pipeline

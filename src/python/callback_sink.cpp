@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "log/log.hpp"
+#include "pipeline/delivery_pool.hpp"
 #include "python/callback_slots.hpp"
 #include "python/py/gil.hpp"
 #include "python/row_lists.hpp"
@@ -25,6 +26,11 @@ constexpr std::chrono::microseconds kHoldSlice{1000};
 // the pause this thread takes it back first and the waiter keeps waiting until
 // its own switch interval runs out.
 constexpr std::chrono::microseconds kHandOver{20};
+
+// How long a Python thread that lets the lock go for the deliveries waits
+// for a delivery thread to have had it.
+constexpr std::chrono::microseconds kHandOffBetweenCalls{10'000};
+constexpr std::chrono::microseconds kHandOffInCalls{200};
 
 using Clock = std::chrono::steady_clock;
 
@@ -63,9 +69,9 @@ void call_with_rows(CallbackKind kind, const pipeline::RowBatch& rows) {
   py::Ref callable = callback_of(kind);
   if (!callable) return;
   try {
-    py::Ref arguments = py::Ref::steal(PyTuple_New(1));
-    PyTuple_SetItem(arguments.get(), 0, to_list(rows).release());  // steals the list
-    py::Ref result = py::Ref::steal(PyObject_Call(callable.get(), arguments.get(), nullptr));
+    // Without an argument tuple: a Python function is called by vectorcall.
+    py::Ref list = to_list(rows);
+    py::Ref result = py::Ref::steal(PyObject_CallFunctionObjArgs(callable.get(), list.get(), nullptr));
   } catch (const py::ErrorAlreadySet&) {
     py::Ref error = py::take_pending_error();
     OVIK_LOG(Error, kCallbackTarget, "Error calling callback: {}", render_error(error.get()));
@@ -87,20 +93,23 @@ void call_with_message(const std::string& device_id, const std::string& json) {
   }
 }
 
-// The interpreter lock of one dispatcher run: taken for the first item, kept
+// The interpreter lock of one delivery run: taken for the first item, kept
 // for the next ones and handed over between two items once it has been held
 // for a slice. Once the shutdown hook has run it is not taken again and the
-// run's remaining items are dropped.
+// run's remaining items are dropped. Waiting for the lock is not time spent
+// in a handler: every other delivery thread would wait for it too.
 class Run {
  public:
   template <class F>
   void deliver(F&& call) {
     if (closed_) return;
     if (hold_.held() && Clock::now() - since_ >= kHoldSlice) {
+      pipeline::SharedLockWait waiting;
       hold_.release();
       std::this_thread::sleep_for(kHandOver);
     }
     if (!hold_.held()) {
+      pipeline::SharedLockWait waiting;
       if (!hold_.acquire()) {
         closed_ = true;
         return;
@@ -136,6 +145,7 @@ class PythonCallbackSink final : public pipeline::CallbackSink {
 
   void run_batch(const std::function<void()>& body) override {
     if (t_run) return body();
+    py::keep_thread_state();
     Run run;
     t_run = &run;
     struct Reset {
@@ -150,6 +160,15 @@ class PythonCallbackSink final : public pipeline::CallbackSink {
 
   void invoke_message(std::string device_id, std::string json) override {
     deliver([&] { call_with_message(device_id, json); });
+  }
+
+  // A delivery thread on its way to a call takes the lock as soon as it is
+  // free. One inside a call may be waiting for it in Python code (the
+  // interpreter made it let go), or be blocked on something else: it gets a
+  // short chance only, so that a callable that blocks does not slow the
+  // feeding thread down.
+  void deliveries_behind(pipeline::Delivering where) override {
+    py::request_lock_hand_off(where == pipeline::Delivering::BetweenCalls ? kHandOffBetweenCalls : kHandOffInCalls);
   }
 };
 

@@ -5,8 +5,11 @@
 #include <array>
 #include <future>
 #include <numeric>
+#include <semaphore>
 
+#include "common/error.hpp"
 #include "log/capture.hpp"
+#include "pipeline/callback_sink.hpp"
 #include "pipeline/dispatcher.hpp"
 
 namespace ovik::pipeline {
@@ -69,6 +72,39 @@ TEST(Dispatcher, FullQueueDropsWithAWarningAndDrainsBeforeItStops) {
   EXPECT_EQ(capture.messages(kDispatcherTarget), logged);
 }
 
+// The bound counts every item not yet handed to the callable, wherever the
+// dispatcher keeps it: with item 2 in the callable and 3..1025 waiting, one
+// place is free.
+std::binary_semaphore g_release_1{0}, g_release_2{0};
+
+void stall_in_1_and_2(int item) {
+  g_items[g_count] = item;
+  ++g_count;
+  if (item == 1) g_release_1.acquire();
+  if (item == 2) g_release_2.acquire();
+}
+
+TEST(Dispatcher, EveryItemNotYetHandedOverCountsAgainstTheBound) {
+  log::ScopedCapture capture;
+  CallbackDispatcher<int> dispatcher("EMG", &stall_in_1_and_2);
+  dispatcher.dispatch(1);
+  recorded(1);
+  for (int i = 2; i <= 1025; ++i) dispatcher.dispatch(i);
+  EXPECT_EQ(capture.messages(kDispatcherTarget), std::vector<std::string>{});
+  g_release_1.release();
+  recorded(2);
+  for (int i = 1026; i < 1326; ++i) dispatcher.dispatch(i);
+  g_release_2.release();
+  std::vector<int> expected(1026);
+  std::iota(expected.begin(), expected.end(), 1);
+  EXPECT_EQ(recorded(1026), expected);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // an item delivered beyond those would show
+  EXPECT_EQ(g_count, 1026);
+  EXPECT_EQ(capture.messages(kDispatcherTarget),
+            std::vector<std::string>(299, "⚠️  EMG callback dispatcher is full (lagging callback). Dropping "
+                                          "sample to prevent memory overflow!"));
+}
+
 TEST(Dispatcher, AFailedJobEndsTheWorkerAndTheNextSendRestartsIt) {
   log::ScopedCapture capture;
   int error_pipe[2];
@@ -92,6 +128,97 @@ TEST(Dispatcher, AFailedJobEndsTheWorkerAndTheNextSendRestartsIt) {
   EXPECT_EQ(capture.messages(kDispatcherTarget),
             std::vector<std::string>{"Restarting Throw callback dispatcher after send failure"});
 }
+
+// Counts the sink's runs: one run is one interpreter-lock acquisition for
+// the Python sink.
+struct RunCountingSink : CallbackSink {
+  bool is_set(CallbackKind) const override { return false; }
+  void run_batch(const std::function<void()>& body) override {
+    ++runs;
+    body();
+  }
+  void invoke(CallbackKind, RowBatch) override {}
+  void invoke_message(std::string, std::string) override {}
+  std::atomic<int> runs{0};
+};
+
+// What a parser hands over from one received chunk waits for the chunk's
+// end, and then all of it is delivered in one run, a dispatcher's items in
+// order, the dispatchers in the order they got their first item.
+TEST(Dispatcher, ItemsOfOneArrivalBatchWaitForItsEndAndShareOneRun) {
+  auto* sink = new RunCountingSink;  // kept for the process: delivery threads may reach it
+  install_callback_sink(sink);
+  CallbackDispatcher<int> a("A", &record), b("B", &record), c("C", &record);
+  hold_wake_ups();
+  for (int i : {1, 2, 3}) a.dispatch(i);
+  b.dispatch(10);
+  c.dispatch(100);
+  a.dispatch(4);
+  b.dispatch(20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(g_count, 0);
+  release_wake_ups();
+  EXPECT_EQ(recorded(7), (std::vector<int>{1, 2, 3, 4, 10, 20, 100}));
+  EXPECT_EQ(sink->runs, 1);
+}
+
+// Lane A's handler keeps its thread while lane B's item, made ready in the
+// same batch, waits behind it.
+struct Stall {
+  const char* name;
+  void (*stall)();
+  bool b_waits_for_a;  // otherwise B is delivered on another thread while A stalls
+};
+
+std::binary_semaphore g_let_a_go{0};
+std::atomic<bool> g_a_inside{false}, g_a_done{false}, g_b_done{false}, g_b_after_a{false};
+std::thread::id g_a_thread, g_b_thread;
+void (*g_stall)() = nullptr;
+
+void stalling_a(int) {
+  g_a_thread = std::this_thread::get_id();
+  g_a_inside = true;
+  g_stall();
+  g_a_done = true;
+}
+
+void recording_b(int) {
+  g_b_thread = std::this_thread::get_id();
+  g_b_after_a = g_a_done.load();
+  g_b_done = true;
+}
+
+class SlowHandler : public ::testing::TestWithParam<Stall> {};
+
+TEST_P(SlowHandler, HoldsUpTheOtherLanesOnlyUntilItIsFoundSlow) {
+  g_stall = GetParam().stall;
+  CallbackDispatcher<int> a("A", &stalling_a), b("B", &recording_b);
+  hold_wake_ups();
+  a.dispatch(1);
+  b.dispatch(2);
+  release_wake_ups();
+  await([] { return g_b_done.load(); });
+  EXPECT_TRUE(g_b_done);
+  EXPECT_EQ(g_b_after_a, GetParam().b_waits_for_a);
+  EXPECT_EQ(g_b_thread == g_a_thread, GetParam().b_waits_for_a);
+  g_let_a_go.release();
+  await([] { return g_a_done.load(); });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stalls, SlowHandler,
+    ::testing::Values(
+        // past kSlowHandler, another thread takes B
+        Stall{"Blocked", [] { g_let_a_go.acquire(); }, false},
+        // waiting for the lock every delivery needs: another thread would
+        // wait too, so B stays behind A on the same thread
+        Stall{"WaitingForTheSharedLock",
+              [] {
+                SharedLockWait waiting;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+              },
+              true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ovik::pipeline

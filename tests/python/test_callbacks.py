@@ -2,6 +2,7 @@
 import pathlib
 import re
 import struct
+import threading
 import time
 
 import pytest
@@ -81,6 +82,36 @@ def test_one_error_record_per_failed_item_and_none_for_a_failed_message(calls, c
     wait_until(lambda: len(failures()) == 2 and len(calls) == 2)
     assert [(level, re.sub("0x[0-9a-f]+", "0x…", message)) for level, message in failures()] == [
         ("ERROR", "Error calling callback: " + text)] * 2
+
+
+def test_the_calls_of_a_kind_share_one_python_thread_state(calls):
+    # A thread state made for a call and dropped after it forgets what a
+    # threading.local holds.
+    local = threading.local()
+
+    def mark(rows):
+        calls.append(getattr(local, "seq", None))
+        local.seq = int(rows[0][0])
+
+    SET["emg"](mark)
+    for seq in range(4):
+        feed(emg(seq))
+        wait_until(lambda: len(calls) == seq + 1)
+    assert calls == [None, 0, 1, 2]
+
+
+def test_a_python_thread_feeding_flat_out_loses_nothing(calls, caplog):
+    # The feeding thread holds the interpreter lock from call to call; the
+    # deliveries must get it often enough to keep every dispatcher below its
+    # bound.
+    data = b"".join(emg(seq) for seq in range(6_000))
+    SET["emg"](lambda rows: calls.extend(int(row[0]) for row in rows))
+    parser = m.MessageParser("dev", m.MsgType.Ovik)
+    for start in range(0, len(data), 4096):
+        parser.receive_data("dev", data[start:start + 4096])
+    wait_until(lambda: len(calls) >= 6_000 or any("is full" in r.getMessage() for r in caplog.records))
+    assert [r.getMessage() for r in caplog.records if r.levelname == "WARNING"] == []
+    assert calls == list(range(6_000))
 
 
 @pytest.mark.timeout(300)

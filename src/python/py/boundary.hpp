@@ -17,7 +17,9 @@ OVIK_CATCHES_FORCED_UNWIND R boundary(R error_value, F&& body) {
   HeldScope held;
   try {
     drain_pending_releases();
-    return std::forward<F>(body)();
+    R result = std::forward<F>(body)();
+    hand_off_requested_lock();
+    return result;
   } catch (abi::__forced_unwind&) {
     detail::t_lost = true;
     throw;

@@ -1,10 +1,16 @@
 #include "python/py/gil.hpp"
 
+#include <atomic>
+#include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "common/global.hpp"
+#include "runtime/futex.hpp"
 
 namespace ovik::py {
 
@@ -12,6 +18,8 @@ namespace detail {
 thread_local int t_held = 0;
 thread_local int t_foreign = 0;
 thread_local bool t_lost = false;
+thread_local bool t_keep_state = false;
+thread_local bool t_state_kept = false;
 }  // namespace detail
 
 namespace {
@@ -26,6 +34,30 @@ struct ShutdownGate {
 
 Global<ShutdownGate> g_gate;
 std::atomic<bool> g_shutdown{false};
+
+// The hand-off: how many times a foreign thread took the lock or gave it
+// back (a futex word that the handing thread waits on).
+std::atomic<std::uint32_t> g_foreign_hand_overs{0};
+std::atomic<int> g_handing_off{0};
+thread_local std::optional<std::chrono::microseconds> t_hand_off_requested;
+
+void foreign_hand_over() {
+  g_foreign_hand_overs.fetch_add(1, std::memory_order_release);
+  if (g_handing_off.load(std::memory_order_acquire) > 0) runtime::futex_wake(g_foreign_hand_overs, INT_MAX);
+}
+
+// Without the lock: returns once a foreign thread took the lock or gave it
+// back after `before`, or after `longest`.
+void wait_for_foreign_hand_over(std::uint32_t before, std::chrono::microseconds longest) {
+  const auto deadline = std::chrono::steady_clock::now() + longest;
+  g_handing_off.fetch_add(1, std::memory_order_acq_rel);
+  while (g_foreign_hand_overs.load(std::memory_order_acquire) == before) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) break;
+    runtime::futex_wait(g_foreign_hand_overs, before, left);
+  }
+  g_handing_off.fetch_sub(1, std::memory_order_acq_rel);
+}
 
 }  // namespace
 
@@ -51,6 +83,10 @@ bool ForeignHold::acquire() {
   if (held_) return true;
   if (!detail::enter_foreign_section()) return false;
   state_ = PyGILState_Ensure();
+  foreign_hand_over();
+  // One more hold that is never given back keeps the thread state that the
+  // first one made: each release then detaches it instead of deleting it.
+  if (detail::t_keep_state && !std::exchange(detail::t_state_kept, true)) PyGILState_Ensure();
   ++detail::t_held;
   ++detail::t_foreign;
   held_ = true;
@@ -63,8 +99,27 @@ void ForeignHold::release() {
   --detail::t_foreign;
   --detail::t_held;
   // A thread the interpreter ended has no lock to give back.
-  if (!detail::t_lost) PyGILState_Release(state_);
+  if (!detail::t_lost) {
+    PyGILState_Release(state_);
+    foreign_hand_over();
+  }
   detail::leave_foreign_section();
+}
+
+void request_lock_hand_off(std::chrono::microseconds longest_wait) {
+  if (detail::t_held == 1 && detail::t_foreign == 0) t_hand_off_requested = longest_wait;
+}
+
+void hand_off_requested_lock() {
+  const std::optional<std::chrono::microseconds> longest_wait = std::exchange(t_hand_off_requested, std::nullopt);
+  // Only from the outermost call of an interpreter thread.
+  if (!longest_wait || detail::t_held != 1 || shutdown_begun()) return;
+  const std::uint32_t before = g_foreign_hand_overs.load(std::memory_order_acquire);
+  detail::t_held = 0;
+  PyThreadState* state = PyEval_SaveThread();
+  wait_for_foreign_hand_over(before, *longest_wait);
+  PyEval_RestoreThread(state);
+  detail::t_held = 1;
 }
 
 bool gil_held() {

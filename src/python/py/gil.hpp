@@ -26,6 +26,8 @@ namespace detail {
 extern thread_local int t_held;     // nesting of lock holds known on this thread
 extern thread_local int t_foreign;  // of those, taken by `with_gil` on a thread that held nothing
 extern thread_local bool t_lost;    // the interpreter ended this thread inside Python code
+extern thread_local bool t_keep_state;  // the thread's Python thread state is to outlive each hold
+extern thread_local bool t_state_kept;  // ... and it does
 bool enter_foreign_section();
 void leave_foreign_section();
 }  // namespace detail
@@ -77,6 +79,23 @@ class ForeignHold {
   PyGILState_STATE state_{};
   bool held_ = false;
 };
+
+// Makes the next acquisition on this thread create a Python thread state that
+// stays for the thread's life: later acquisitions attach it again instead of
+// making a new one each time (a map and an unmap of 16 KiB each, with a TLB
+// shootdown on every core). For threads that live as long as the process: the
+// state of a thread that ends stays behind until the interpreter ends.
+inline void keep_thread_state() { detail::t_keep_state = true; }
+
+// A Python thread that keeps calling into the module holds the lock for
+// whole switch intervals (5 ms), while threads of the module that wait for
+// it (deliveries of callbacks) fall behind. Asked for inside a call from the
+// interpreter (elsewhere the request is ignored), the hand-off makes the
+// call boundary, once the call's body is done and its borrows are let go,
+// give the lock away until a foreign thread has taken it or given it back
+// (or for `longest_wait` at most) and then take it back.
+void request_lock_hand_off(std::chrono::microseconds longest_wait);
+void hand_off_requested_lock();
 
 // Runs `f` holding the interpreter lock, taking it if this thread does not
 // hold it. Returns false without running `f` when the thread would have to
