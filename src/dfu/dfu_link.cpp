@@ -34,8 +34,8 @@ Result<DfuLink> DfuLink::open(const std::string& port_name) {
 
   auto parser = std::make_shared<proto::MessageParser>(port_name, proto::MsgType::Ovik);
   proto::ParseResultChannel::Receiver replies = parser->subscribe();
-  serial::ListenerContext context{[parser](std::string device_id, std::vector<std::uint8_t> chunk) {
-                                    parser->receive_data(std::move(device_id), chunk);
+  serial::ListenerContext context{[parser](const std::string& device_id, std::span<const std::uint8_t> chunk) {
+                                    parser->receive_data(device_id, chunk);
                                   },
                                   port_name};
   parser.reset();  // the listener owns it: its end closes the channel

@@ -1,6 +1,7 @@
 #include "python/callback_slots.hpp"
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <shared_mutex>
 
@@ -13,6 +14,9 @@ namespace {
 struct Slot {
   mutable std::shared_mutex mutex;
   py::Ref object;
+  // Whether `object` holds something, readable without the lock: the
+  // ingestion asks for every record of every kind.
+  std::atomic<bool> set{false};
 };
 
 Global<std::array<Slot, pipeline::kCallbackKindCount>> g_slots;
@@ -24,17 +28,14 @@ Slot& slot(CallbackKind kind) { return g_slots.get()[static_cast<std::size_t>(ki
 void exchange(Slot& target, py::Ref& object) {
   std::unique_lock lock(target.mutex);
   std::swap(target.object, object);
+  target.set.store(static_cast<bool>(target.object), std::memory_order_release);
 }
 
 }  // namespace
 
 void set_callback(CallbackKind kind, py::Ref object) { exchange(slot(kind), object); }
 
-bool callback_is_set(CallbackKind kind) {
-  const Slot& target = slot(kind);
-  std::shared_lock lock(target.mutex);
-  return static_cast<bool>(target.object);
-}
+bool callback_is_set(CallbackKind kind) { return slot(kind).set.load(std::memory_order_acquire); }
 
 py::Ref callback_of(CallbackKind kind) {
   const Slot& target = slot(kind);

@@ -75,10 +75,24 @@ class PythonLogOutput final : public log::Output {
     std::array<bool, kForwardedLevels> enabled{};
   };
 
+  // Each record asks first whether its target is enabled, so this runs
+  // several times per received frame. A thread keeps the few targets it has
+  // found (their texts are the map's own keys, which never go away) and
+  // skips the shared lock, whose counter every thread would write to.
   const Target* cached(std::string_view target) const {
+    struct Found {
+      std::string_view key;
+      const Target* entry = nullptr;
+    };
+    thread_local std::array<Found, 8> found_here{};
+    thread_local std::size_t next_place = 0;
+    for (const Found& found : found_here)
+      if (found.entry && found.key == target) return found.entry;
     std::shared_lock lock(mutex_);
     auto found = targets_.find(target);
-    return found == targets_.end() ? nullptr : found->second.get();
+    if (found == targets_.end()) return nullptr;
+    found_here[next_place++ % found_here.size()] = {found->first, found->second.get()};
+    return found->second.get();
   }
 
   // Under the interpreter lock, with no error pending. Null when the lookup

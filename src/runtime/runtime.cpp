@@ -23,8 +23,13 @@ CurrentRuntimeScope::CurrentRuntimeScope(Runtime& runtime) : previous_(t_current
 
 CurrentRuntimeScope::~CurrentRuntimeScope() { t_current = previous_; }
 
+// The context is told that one thread runs it, though every worker does: a
+// worker then runs what its handlers queue and returns to the reactor itself,
+// instead of waking another worker for each of them. A received chunk costs
+// one thread wake-up, not two; a handler may still run on any worker, and a
+// post from outside the workers wakes one as before.
 Runtime::Runtime(RuntimeOptions options)
-    : io_(static_cast<int>(options.worker_threads)),
+    : io_(1),
       keep_running_(io_.get_executor()),
       blocking_(*this, options.max_blocking_threads, options.blocking_keep_alive) {
   workers_.reserve(options.worker_threads);

@@ -86,7 +86,7 @@ asio::awaitable<void> listen_serial_stream(SharedReader reader, ListenerContext 
       break;
     }
     OVIK_LOG(Debug, kSerialportTarget, "serial_read {} bytes", count);
-    context.sink(context.device_id, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + count));
+    context.sink(context.device_id, std::span<const std::uint8_t>(buffer.data(), count));
   }
   OVIK_LOG(Debug, kSerialportTarget, "listen_serial_stream exited");
 }

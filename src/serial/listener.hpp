@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ inline constexpr std::size_t kReadBufferSize = 4096;
 
 // Receives every chunk read, with the link's device id; the stream parser's
 // receive_data has this shape.
-using ChunkSink = std::function<void(std::string device_id, std::vector<std::uint8_t> chunk)>;
+// The chunk is the listener's own buffer: valid during the call only.
+using ChunkSink = std::function<void(const std::string& device_id, std::span<const std::uint8_t> chunk)>;
 
 struct ListenerContext {
   ChunkSink sink;

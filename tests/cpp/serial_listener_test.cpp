@@ -53,11 +53,11 @@ class RecordingSink {
   };
 
   ChunkSink callable() {
-    return [this](std::string device_id, std::vector<std::uint8_t> bytes) {
+    return [this](const std::string& device_id, std::span<const std::uint8_t> bytes) {
       {
         std::lock_guard lock(mutex_);
         total_ += bytes.size();
-        chunks_.push_back({std::move(device_id), std::move(bytes)});
+        chunks_.push_back({device_id, std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
       }
       changed_.notify_all();
     };

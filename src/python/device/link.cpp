@@ -16,8 +16,8 @@ constexpr auto kListenerStopGrace = std::chrono::seconds(2);
 
 serial::ListenerContext listener_context(proto::MessageParser parser, std::string port_name) {
   auto shared = std::make_shared<proto::MessageParser>(std::move(parser));
-  return {[shared](std::string device_id, std::vector<std::uint8_t> chunk) {
-            shared->receive_data(std::move(device_id), chunk);
+  return {[shared](const std::string& device_id, std::span<const std::uint8_t> chunk) {
+            shared->receive_data(device_id, chunk);
           },
           std::move(port_name)};
 }
