@@ -247,7 +247,13 @@ def test_cancelling_the_update_restores_the_route_and_releases_the_port(tmp_path
             await asyncio.gather(task, return_exceptions=True)
             while not port_free(device.path):  # released shortly after
                 await asyncio.sleep(0.02)
-            return await RouteProbe().routes()
+            # The flag is stored back right after the listener lets the port go,
+            # on another thread: give it a moment, not forever.
+            for _ in range(50):
+                if (routes := await RouteProbe().routes()) == [False]:
+                    break
+                await asyncio.sleep(0.02)
+            return routes
 
     assert asyncio.run(run()) == [False]
 
