@@ -10,17 +10,9 @@
 #include <system_error>
 #include <thread>
 
+#include "runtime/kernel_time.hpp"
+
 namespace ovik::pipeline {
-
-namespace {
-
-timespec to_timespec(DeadlineWatch::Clock::duration since_boot) {
-  const auto seconds = std::chrono::floor<std::chrono::seconds>(since_boot);
-  return {static_cast<time_t>(seconds.count()),
-          static_cast<long>(std::chrono::nanoseconds(since_boot - seconds).count())};
-}
-
-}  // namespace
 
 DeadlineWatch::DeadlineWatch(void (*on_deadline)()) : on_deadline_(on_deadline) {
   fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
@@ -36,7 +28,7 @@ DeadlineWatch::DeadlineWatch(void (*on_deadline)()) : on_deadline_(on_deadline) 
 void DeadlineWatch::set(Clock::time_point deadline) {
   if (fd_ < 0) return;
   // The steady clock is CLOCK_MONOTONIC; a zero value would disarm instead.
-  itimerspec value{{0, 0}, to_timespec(std::max(deadline.time_since_epoch(), Clock::duration(1)))};
+  itimerspec value{{0, 0}, runtime::to_timespec(std::max(deadline.time_since_epoch(), Clock::duration(1)))};
   timerfd_settime(fd_, TFD_TIMER_ABSTIME, &value, nullptr);
 }
 

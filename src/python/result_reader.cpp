@@ -119,6 +119,7 @@ bool ResultReader::wake_on_arrival_locked() {
         std::lock_guard lock(self->mutex_);
         self->wake_armed_ = false;
       }
+      py::keep_thread_state();  // a worker of the runtime: it lives as long as the process
       py::with_gil([&] { self->serve(); });
     });
   });

@@ -9,18 +9,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <optional>
+
+#include "runtime/kernel_time.hpp"
 
 namespace ovik::runtime {
 
 inline void futex_wait(std::atomic<std::uint32_t>& word, std::uint32_t expected,
                        std::optional<std::chrono::nanoseconds> timeout = std::nullopt) {
-  timespec relative{};
-  if (timeout) {
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(*timeout);
-    relative = {static_cast<time_t>(seconds.count()), static_cast<long>((*timeout - seconds).count())};
-  }
+  const timespec relative = timeout ? to_timespec(*timeout) : timespec{};
   syscall(SYS_futex, &word, FUTEX_WAIT_PRIVATE, expected, timeout ? &relative : nullptr, nullptr, 0);
 }
 

@@ -4,6 +4,7 @@
 #include "python/py/boundary.hpp"
 #include "python/py/class_builder.hpp"
 #include "python/py/convert.hpp"
+#include "python/py/gil.hpp"
 
 namespace ovik::python {
 
@@ -118,9 +119,14 @@ OVIK_CATCHES_FORCED_UNWIND Outcome outcome_of(const MakeResult& make_result) {
   }
 }
 
-void schedule(const PendingFuture& pending, const Outcome& outcome) {
+// The setter that completes a future with `outcome`, unless it is done already.
+PyObject* setter_of(const Outcome& outcome) {
   const AsyncioNames& names = asyncio_names();
-  PyObject* setter = outcome.failed ? names.set_exception.get() : names.set_result.get();
+  return outcome.failed ? names.set_exception.get() : names.set_result.get();
+}
+
+void schedule(const PendingFuture& pending, const Outcome& outcome) {
+  PyObject* setter = setter_of(outcome);
   py::Ref call_soon = py::Ref::steal(PyObject_GetAttrString(pending.loop.get(), "call_soon_threadsafe"));
   py::Ref args = py::Ref::steal(PyTuple_Pack(3, setter, pending.future.get(), outcome.value.get()));
   py::Ref kwargs = py::Ref::steal(Py_BuildValue("{s:O}", "context", pending.context.get()));
@@ -161,8 +167,8 @@ PendingFuture create_future() {
 
 void complete_now(const PendingFuture& pending, const MakeResult& make_result) {
   Outcome outcome = outcome_of(make_result);
-  const char* setter = outcome.failed ? "set_exception" : "set_result";
-  py::Ref none = py::Ref::steal(PyObject_CallMethod(pending.future.get(), setter, "O", outcome.value.get()));
+  py::Ref none = py::Ref::steal(
+      PyObject_CallFunctionObjArgs(setter_of(outcome), pending.future.get(), outcome.value.get(), nullptr));
 }
 
 bool hand_over(const PendingFuture& pending, const MakeResult& make_result) {
@@ -190,6 +196,10 @@ void abort_on_cancel(const PendingFuture& pending, std::function<void()> abort) 
 }
 
 void complete(PendingFuture& pending, const MakeResult& make_result) {
+  // Operations end on the runtime's workers, which live as long as the
+  // process: each keeps one Python thread state instead of making one per
+  // outcome.
+  py::keep_thread_state();
   py::with_gil([&] {
     PendingFuture owned = std::move(pending);  // released here, under the lock
     hand_over(owned, make_result);
