@@ -259,12 +259,14 @@ HandlerScope::~HandlerScope() {
   if (t_worker) t_worker->handler_since.store(0, std::memory_order_relaxed);
 }
 
-// The handler's time starts again after the wait.
+// The handler's time starts again after the wait, and with it the watch over
+// the lanes waiting behind it: a deadline that passed during the wait found
+// this thread between calls, and the handler may still keep the thread.
 SharedLockWait::SharedLockWait()
     : in_handler_(t_worker && t_worker->handler_since.exchange(0, std::memory_order_relaxed) != 0) {}
 
 SharedLockWait::~SharedLockWait() {
-  if (in_handler_) t_worker->handler_since.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+  if (in_handler_) g_pool->entered_handler();
 }
 
 }  // namespace ovik::pipeline

@@ -68,7 +68,8 @@ class HandlerScope {
 
 // Marks, for its scope, a pool thread inside a handler as waiting for a lock
 // that every delivery needs (the interpreter lock): another thread would wait
-// for it as well, so that time does not count as a slow handler.
+// for it as well, so that time does not count as a slow handler. The
+// handler's time starts again at the end of the scope.
 class SharedLockWait {
  public:
   SharedLockWait();

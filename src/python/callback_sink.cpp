@@ -103,13 +103,12 @@ class Run {
   template <class F>
   void deliver(F&& call) {
     if (closed_) return;
-    if (hold_.held() && Clock::now() - since_ >= kHoldSlice) {
+    if (!hold_.held() || Clock::now() - since_ >= kHoldSlice) {
       pipeline::SharedLockWait waiting;
-      hold_.release();
-      std::this_thread::sleep_for(kHandOver);
-    }
-    if (!hold_.held()) {
-      pipeline::SharedLockWait waiting;
+      if (hold_.held()) {
+        hold_.release();
+        std::this_thread::sleep_for(kHandOver);
+      }
       if (!hold_.acquire()) {
         closed_ = true;
         return;

@@ -172,7 +172,7 @@ struct Stall {
 
 std::binary_semaphore g_let_a_go{0};
 std::atomic<bool> g_a_inside{false}, g_a_done{false}, g_b_done{false}, g_b_after_a{false};
-std::thread::id g_a_thread, g_b_thread;
+std::atomic<std::thread::id> g_a_thread, g_b_thread;
 void (*g_stall)() = nullptr;
 
 void stalling_a(int) {
@@ -217,7 +217,17 @@ INSTANTIATE_TEST_SUITE_P(
                 SharedLockWait waiting;
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
               },
-              true}),
+              true},
+        // found slow only once it has the lock: another thread takes B then
+        Stall{"WaitingForTheSharedLockThenBlocked",
+              [] {
+                {
+                  SharedLockWait waiting;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                g_let_a_go.acquire();
+              },
+              false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -114,6 +114,45 @@ def test_a_python_thread_feeding_flat_out_loses_nothing(calls, caplog):
     assert calls == list(range(6_000))
 
 
+# EMG's callable keeps its thread while the interpreter lock is busy: a Python
+# thread computes, or the main thread feeds without a pause. IMU's rows all
+# reach their callable meanwhile, in order; EMG drops only what its line of
+# 1024 cannot hold, and delivers the rest once free.
+@pytest.mark.parametrize("count, pause, computing", [(100, 0.005, True), (3000, 0, False)],
+                         ids=["a thread computing", "the main thread feeding flat out"])
+def test_a_blocked_callable_holds_back_only_its_own_kind_while_the_lock_is_busy(calls, caplog, count, pause,
+                                                                                computing):
+    go, stop, emg_calls = threading.Event(), threading.Event(), []
+
+    def compute():
+        while not stop.is_set():
+            pass
+
+    SET["emg"](lambda rows: go.wait(30) and emg_calls.append(rows))
+    SET["imu"](lambda rows: calls.extend(int(row[0]) for row in rows))
+    parser = m.MessageParser("dev", m.MsgType.Ovik)
+    spinner = threading.Thread(target=compute)
+    try:
+        if computing:
+            spinner.start()
+        for seq in range(count):
+            parser.receive_data("dev", emg(seq) + imu(seq))
+            if pause:
+                time.sleep(pause)
+        wait_until(lambda: len(calls) == count)
+    finally:
+        go.set()
+        stop.set()
+        if computing:
+            spinner.join()
+    warnings = lambda: [r.getMessage() for r in caplog.records if r.levelname == "WARNING"]  # noqa: E731
+    wait_until(lambda: len(emg_calls) + len(warnings()) == count)
+    assert calls == list(range(count))
+    assert set(warnings()) <= {"⚠️  EMG callback dispatcher is full (lagging callback). Dropping sample to prevent "
+                               "memory overflow!"}
+    assert max(0, count - 1025) <= len(warnings()) <= max(0, count - 1024)
+
+
 @pytest.mark.timeout(300)
 def test_exit_while_every_kind_is_delivered_under_load(run_python):
     load = pathlib.Path(__file__).parents[2] / "bench" / "callback_load.py"
