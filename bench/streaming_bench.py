@@ -8,7 +8,11 @@
 - latency from `receive_data` on a feeding thread to the callback's entry;
 - how late a thread that sleeps 1 ms at a time gets the interpreter lock back
   while 1,000 queued items of 20 us each are delivered (how long one
-  acquisition serves a run of items).
+  acquisition serves a run of items);
+- `MessageStream` reads: items/s with the items waiting and as a thread feeds
+  them, and how a 10 ms heartbeat task and a sleeper on the same loop fare
+  while a reader doing 0.2 ms of work per item falls behind a thread feeding
+  40 messages per millisecond.
 
 The pty path end to end (CPU, latency and context switches against the
 plain-Python reader and a C reader) is `../shared/tools/stream_bench/run`.
@@ -17,6 +21,7 @@ Run from the project root with the module installed:
     python3 bench/streaming_bench.py [--reps N] [--stream-bench DIR]
 """
 import argparse
+import asyncio
 import logging
 import pathlib
 import statistics
@@ -168,6 +173,85 @@ def lateness_while_a_run_is_delivered(frames, items=1000, cost=20e-6):
           f"while {items:,} queued items of 20 us are delivered")
 
 
+def stream_reads(emg, items=200_000):
+    parser = m.MessageParser("bench", m.MsgType.Ovik)
+    stream = parser.message_stream()
+    batches = [b"".join(emg[i:i + 100]) for i in range(0, len(emg) - 99, 100)]
+
+    async def read_waiting():
+        for batch in batches[:100]:
+            parser.receive_data("bench", batch)
+        started = time.perf_counter()
+        for _ in range(100 * 100):
+            await anext(stream)
+        return 100 * 100 / (time.perf_counter() - started)
+
+    async def read_arriving():
+        stop = threading.Event()
+
+        def feed():
+            while not stop.is_set():
+                for batch in batches:
+                    parser.receive_data("bench", batch)
+                    time.sleep(0.0005)
+
+        feeder = threading.Thread(target=feed)
+        feeder.start()
+        started = time.perf_counter()
+        for _ in range(items // 4):
+            await anext(stream)
+        rate = items // 4 / (time.perf_counter() - started)
+        stop.set()
+        feeder.join()
+        return rate
+
+    print(f"MessageStream reads: {asyncio.run(read_waiting()):,.0f} items/s waiting, "
+          f"{asyncio.run(read_arriving()):,.0f} items/s arriving")
+    ticks, late, outcome = asyncio.run(heartbeat_beside_a_lagging_reader(emg))
+    print(f"a reader of 0.2 ms per item behind 40 messages/ms: a 10 ms heartbeat ticked {ticks} times in 1.5 s, "
+          f"a 1.5 s sleep woke {late * 1e3:.1f} ms late; the reader {outcome}")
+
+
+async def heartbeat_beside_a_lagging_reader(emg):
+    parser = m.MessageParser("bench", m.MsgType.Ovik)
+    stream = parser.message_stream()
+    stop, ticks = threading.Event(), [0]
+
+    def feed():
+        for start in range(0, len(emg) - 40, 40):
+            if stop.is_set():
+                return
+            parser.receive_data("bench", b"".join(emg[start:start + 40]))
+            time.sleep(0.001)
+
+    async def heartbeat():
+        while True:
+            await asyncio.sleep(0.01)
+            ticks[0] += 1
+
+    async def reader():
+        try:
+            async for _ in stream:
+                started = time.perf_counter()
+                while time.perf_counter() - started < 0.0002:
+                    pass
+        except RuntimeError as ended:
+            return f"ended with {ended}"
+
+    feeder = threading.Thread(target=feed)
+    feeder.start()
+    beat, read = asyncio.ensure_future(heartbeat()), asyncio.ensure_future(reader())
+    started = time.perf_counter()
+    await asyncio.sleep(1.5)
+    late = time.perf_counter() - started - 1.5
+    stop.set()
+    feeder.join()
+    beat.cancel()
+    outcome = read.result() if read.done() else "kept reading"
+    read.cancel()
+    return ticks[0], late, outcome
+
+
 def main():
     root = pathlib.Path(__file__).resolve().parents[1]
     options = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
@@ -185,6 +269,7 @@ def main():
     emg = [frames.emg_frame(seq) for seq in range(1, 3002)]
     latency(emg)
     lateness_while_a_run_is_delivered(emg)
+    stream_reads([frames.emg_frame(seq) for seq in range(1, 100_001)])
 
 
 if __name__ == "__main__":

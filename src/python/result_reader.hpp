@@ -3,14 +3,19 @@
 // result stream shares, and the reads waiting on it.
 //
 // A read made while no other read waits and an item is there completes at
-// once, on the calling thread: no task, no other thread. Any other read
-// waits in line, in call order, holding no task: only the front read is
-// served, when an item arrives (the channel wakes the reader once; a thread
-// of the bridge's runtime hands the item over under the interpreter lock).
-// An item stays the stream's until the caller of the read that took it has
-// it: a read cancelled after it took one, or whose loop closed, gives the
-// item back to the front, and the next read is served only once that is
-// settled. A cancelled read leaves the line as soon as its future says so.
+// once, on the calling thread: no task, no other thread. Such reads give the
+// loop no turn, so once they have gone on for a while without one, the next
+// read waits for the loop's next turn: a reader that falls behind still lets
+// its loop run timers and other tasks. Any other read waits in line, in call
+// order, holding no task: only the front read is served, when an item
+// arrives (the channel wakes the reader once; a thread of the bridge's
+// runtime hands the item over under the interpreter lock).
+// An item stays the stream's until the future of the read that took it holds
+// it: a read cancelled after it took one, or whose loop closed before the
+// future was set, gives the item back to the front, and the next read is
+// served only once that is settled. A cancelled read leaves the line as soon
+// as its future says so.
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -47,7 +52,13 @@ class ResultReader : public std::enable_shared_from_this<ResultReader> {
   // The read's future is done (or can never be): it leaves the line, giving
   // back an item its caller did not get, and the next read is served.
   void settle(const WaitingRead& read, bool delivered);
-  // Under `mutex_`.
+  // Under `mutex_`: whether the run of reads completed at once may go on;
+  // begins one (and says so) if none is under way.
+  bool within_immediate_run_locked(bool& began);
+  void end_immediate_run();
+  // Under the interpreter lock: `run` runs on the loop's next turn, if the
+  // reader is still there.
+  void on_next_turn(const py::Ref& loop, void (*run)(ResultReader& self));
   std::optional<ResultItem> take_locked();
   bool leave_locked(const WaitingRead& read, bool delivered);
   // Under `mutex_`: false when something is there to read already.
@@ -59,6 +70,7 @@ class ResultReader : public std::enable_shared_from_this<ResultReader> {
   std::optional<ResultItem> returned_;
   std::deque<std::shared_ptr<WaitingRead>> line_;
   bool wake_armed_ = false;
+  std::optional<std::chrono::steady_clock::time_point> immediate_run_began_;
 };
 
 }  // namespace ovik::python

@@ -86,7 +86,9 @@ def test_reads_cancelled_before_they_ran_hold_nothing(name):
         assert len(futures) == 0
         got = sorted(got) + [await msg_id(stream.__anext__()) for _ in range(len(fed) - len(got))]
         assert got == fed
-        # No read is left in line ahead of a new one.
+        # No read is left in line ahead of a new one (the loop's turn begins a
+        # new run of reads that complete at once).
+        await asyncio.sleep(0)
         parser.receive_data("dev", sensor_app(len(fed) + 1))
         read = stream.__anext__()
         assert read.done() and await msg_id(read) == len(fed) + 1
@@ -143,3 +145,65 @@ def test_a_read_left_pending_by_a_closed_loop_hands_its_item_on(handed_over):
 
     assert asyncio.run(main()) == [1, 2]
     assert not orphan.done()
+
+
+# The loop runs the setter of a read's item, then closes before running the
+# future's done-callbacks: the future holds the item, so it is not read again.
+def test_an_item_set_on_a_future_whose_loop_then_closed_is_not_read_again():
+    parser, stream = new_parser()
+    loop = asyncio.new_event_loop()
+
+    async def start():
+        return stream.__anext__()
+
+    orphan = loop.run_until_complete(start())
+    parser.receive_data("dev", sensor_app(1) + sensor_app(2))
+    time.sleep(0.05)  # lets the bridge hand item 1 to the stopped loop
+    loop.call_soon(loop.stop)
+    loop.run_forever()  # one iteration
+    loop.close()
+
+    async def main():
+        return await msg_id(asyncio.wait_for(stream.__anext__(), 5))
+
+    assert (orphan.result(), asyncio.run(main())) == (b'{"Ovik":{"Sensor2App":{"msgId":1}}}', 2)
+
+
+def busy(seconds):
+    started = time.perf_counter()
+    while time.perf_counter() - started < seconds:
+        pass
+
+
+# A reader falls behind: 3,000 items wait and each takes it 0.2 ms. Its loop
+# still ticks a 10 ms heartbeat and wakes a sleeper on time; the items come
+# in order.
+def test_a_reader_behind_the_stream_leaves_the_loop_its_turns():
+    async def main():
+        parser, stream = new_parser()
+        for start in range(1, 3001, 500):
+            parser.receive_data("dev", b"".join(sensor_app(i) for i in range(start, start + 500)))
+        ticks = []
+
+        async def heartbeat():
+            while True:
+                await asyncio.sleep(0.01)
+                ticks.append(None)
+
+        async def sleeper():
+            asked = time.perf_counter()
+            await asyncio.sleep(0.1)
+            return time.perf_counter() - asked - 0.1
+
+        beat, late = asyncio.ensure_future(heartbeat()), asyncio.ensure_future(sleeper())
+        started, got = time.perf_counter(), []
+        for _ in range(3000):
+            got.append(await msg_id(stream.__anext__()))
+            busy(0.0002)
+        elapsed = time.perf_counter() - started
+        beat.cancel()
+        assert got == list(range(1, 3001))
+        assert len(ticks) >= elapsed / 0.01 / 2
+        assert await late < 0.05
+
+    asyncio.run(main())

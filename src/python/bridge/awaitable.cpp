@@ -56,32 +56,51 @@ const AsyncioNames& asyncio_names() {
   return *names;
 }
 
-// A future's done-callback around a C++ function; owns it through its capsule.
-// A callback dropped without being called (its loop closed first, or adding
-// it failed) reports the future as cancelled, so no reaction is lost.
-constexpr const char* kDoneCapsule = "ovik_sdk.on_done";
+// A Python callable of one argument around a C++ function, which it owns
+// through its capsule. Released without having been called (its loop closed
+// first, or handing it on failed), it runs the function once with nullptr,
+// so that no reaction is lost.
+constexpr const char* kNativeCapsule = "ovik_sdk.native_callback";
 
-struct DoneReaction {
-  std::function<void(bool cancelled)> react;
+struct NativeCallback {
+  std::function<void(PyObject* argument)> call;
   bool called = false;
 };
 
-PyObject* react_to_done(PyObject* capsule, PyObject* future) {
+PyObject* call_native(PyObject* capsule, PyObject* argument) {
   return py::boundary_object([&] {
-    auto* reaction = static_cast<DoneReaction*>(PyCapsule_GetPointer(capsule, kDoneCapsule));
-    if (!reaction) py::throw_python_error();
-    py::Ref cancelled = py::Ref::steal(PyObject_CallMethod(future, "cancelled", nullptr));
-    reaction->called = true;
-    reaction->react(cancelled.get() == Py_True);
+    auto* native = static_cast<NativeCallback*>(PyCapsule_GetPointer(capsule, kNativeCapsule));
+    if (!native) py::throw_python_error();
+    native->called = true;
+    native->call(argument);
     return py::none();
   });
 }
 
-PyMethodDef g_react_to_done{"_ovik_sdk_react_to_done", react_to_done, METH_O, nullptr};
+PyMethodDef g_call_native{"_ovik_sdk_callback", call_native, METH_O, nullptr};
 
-void delete_reaction(PyObject* capsule) {
-  std::unique_ptr<DoneReaction> reaction(static_cast<DoneReaction*>(PyCapsule_GetPointer(capsule, kDoneCapsule)));
-  if (reaction && !reaction->called) reaction->react(true);
+// The release may come while an exception is on its way, and the function
+// may call into Python: that exception is set aside meanwhile.
+void run_uncalled(NativeCallback& native) {
+  py::SavedError in_flight;
+  native.call(nullptr);
+}
+
+void release_native(PyObject* capsule) {
+  std::unique_ptr<NativeCallback> native(static_cast<NativeCallback*>(PyCapsule_GetPointer(capsule, kNativeCapsule)));
+  if (native && !native->called) run_uncalled(*native);
+}
+
+py::Ref native_callback(std::function<void(PyObject* argument)> call) {
+  auto* owned = new NativeCallback{std::move(call)};
+  PyObject* capsule = PyCapsule_New(owned, kNativeCapsule, release_native);
+  if (!capsule) {
+    std::unique_ptr<NativeCallback> native(owned);
+    run_uncalled(*native);
+    py::throw_python_error();
+  }
+  py::Ref self = py::Ref::steal(capsule);
+  return py::Ref::steal(PyCFunction_NewEx(&g_call_native, self.get(), nullptr));
 }
 
 // The exception object that fails the future, for the exception in flight.
@@ -138,16 +157,17 @@ void schedule(const PendingFuture& pending, const Outcome& outcome) {
 runtime::Runtime& bridge_runtime() { return g_bridge_runtime.get(); }
 
 void on_done(const py::Ref& future, std::function<void(bool cancelled)> react) {
-  auto* owned = new DoneReaction{std::move(react)};
-  PyObject* capsule = PyCapsule_New(owned, kDoneCapsule, delete_reaction);
-  if (!capsule) {
-    std::unique_ptr<DoneReaction> reaction(owned);
-    reaction->react(true);
-    py::throw_python_error();
-  }
-  py::Ref self = py::Ref::steal(capsule);
-  py::Ref callback = py::Ref::steal(PyCFunction_NewEx(&g_react_to_done, self.get(), nullptr));
+  py::Ref callback = native_callback([react = std::move(react)](PyObject* done) {
+    react(!done || py::returned_true(PyObject_CallMethod(done, "cancelled", nullptr), true));
+  });
   py::Ref added = py::Ref::steal(PyObject_CallMethod(future.get(), "add_done_callback", "O", callback.get()));
+}
+
+void call_soon(const py::Ref& loop, std::function<void()> run) {
+  py::Ref callback = native_callback([run = std::move(run)](PyObject* argument) {
+    if (argument) run();
+  });
+  py::Ref handle = py::Ref::steal(PyObject_CallMethod(loop.get(), "call_soon", "OO", callback.get(), Py_None));
 }
 
 PyObject* operation_panic() {

@@ -43,6 +43,10 @@ PyObject* operation_panic();
 // loop closed first), it runs when dropped, as if cancelled.
 void on_done(const py::Ref& future, std::function<void(bool cancelled)> react);
 
+// Under the lock, on the loop's thread: `run` runs on the loop's next turn,
+// or never if the loop closes first.
+void call_soon(const py::Ref& loop, std::function<void()> run);
+
 // The Python side of one awaited operation. Its references are released
 // under the interpreter lock, or queued when the last owner lacks it.
 struct PendingFuture {
