@@ -118,18 +118,15 @@ struct Exchange {
   }
 };
 
-Result<void> check_config(const DfuConfig& config) {
-  if (config.chunk_size == 0) return Failure{dfu_error(DfuError::InvalidConfig, "chunk_size must be greater than 0")};
-  if (config.chunk_size > kMaxChunkSize)
-    return Failure{dfu_error(DfuError::InvalidConfig, "chunk_size must be at most " + std::to_string(kMaxChunkSize))};
-  return {};
-}
-
 }  // namespace
 
 asio::awaitable<Result<void>> perform_serial_dfu(std::string port_name, std::string firmware_path,
                                                  ProgressCallback on_progress, DfuConfig config) {
-  if (Result<void> valid = check_config(config); !valid) co_return valid;
+  if (config.chunk_size == 0)
+    co_return Failure{dfu_error(DfuError::InvalidConfig, "chunk_size must be greater than 0")};
+  // A larger chunk could not be framed: the image goes in the largest chunks
+  // that fit, and the progress counts those.
+  config.chunk_size = std::min(config.chunk_size, kMaxChunkSize);
   report_progress(on_progress, initial_progress(DfuState::LoadingFile, state_message(DfuState::LoadingFile)));
   Result<FirmwareImage> image = co_await runtime::run_blocking(load_firmware_image, std::move(firmware_path));
   if (!image) co_return Failure{std::move(image).error()};

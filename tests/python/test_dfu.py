@@ -67,6 +67,8 @@ def outcome(path, fw, on_progress=None, **options):
     (2600, 256, True, {1: (DOWNLOADING, 0), 2: (DOWNLOADING, 512), 3: (DOWNLOADING, 256)}, 2**64 - 1, [(2048, 10), (2600, 13)]),
     (2048, 256, True, {}, 300, [(2048, 8)]),
     (70000, 65509, False, {}, 300, [(70000, 2)]),
+    (1000, 100000, False, {}, 300, [(1000, 1)]),
+    (70000, 100000, False, {}, 300, [(70000, 2)]),  # cut to what one frame carries
 ])
 def test_update_delivers_the_image_and_reports_each_step(tmp_path, size, chunk, via_mcu, script, start_timeout, uploads):
     fw, data = firmware(tmp_path, size)
@@ -94,7 +96,8 @@ def test_update_delivers_the_image_and_reports_each_step(tmp_path, size, chunk, 
     assert [cfg.cmd for _, cfg in ota.requests] == [OTA_START] + [0] * len(ota.chunks) + [OTA_REBOOT]
     start = ota.requests[0][1]
     assert (start.file_size, start.file_md5, start.file_sha256) == (size, hashlib.md5(data).hexdigest(), hashlib.sha256(data).hexdigest())
-    assert [(c.data, c.finished) for c in ota.chunks] == [(data[c.offset:c.offset + chunk], c.offset + chunk >= size) for c in ota.chunks]
+    sent = min(chunk, 65509)
+    assert [(c.data, c.finished) for c in ota.chunks] == [(data[c.offset:c.offset + sent], c.offset + sent >= size) for c in ota.chunks]
 
     expected = [(S.LoadingFile, 0, 0), (S.CalculatingChecksums, 0, 0), (S.Starting, 0, 0),
                 *((S.Uploading, *u) for u in uploads), *((s, size, uploads[-1][1]) for s in (S.Rebooting, S.Completed))]
@@ -102,7 +105,7 @@ def test_update_delivers_the_image_and_reports_each_step(tmp_path, size, chunk, 
     assert all(r.state is e[0] and r.message == MESSAGES[e[0]] for r, e in zip(records, expected))
     first = records[0]
     assert (first.total_bytes, first.total_chunks, first.md5, first.sha256, first.percentage, first.speed_kbps, first.eta_secs) == (0, 0, "", "", 0.0, 0.0, None)
-    assert {(r.total_bytes, r.total_chunks, r.md5) for r in records[1:]} == {(size, -(-size // chunk), start.file_md5)}
+    assert {(r.total_bytes, r.total_chunks, r.md5) for r in records[1:]} == {(size, -(-size // sent), start.file_md5)}
     assert repr(records[-1]) == f"DfuProgress(state=Completed, percentage=100.0, uploaded_bytes={size}, total_bytes={size})"
 
 
@@ -157,7 +160,6 @@ def test_a_device_that_stops_advancing_ends_the_update(tmp_path, script, delay, 
 
 
 @pytest.mark.parametrize("case, error, states", [
-    ("chunk", "invalid DFU config: chunk_size must be at most 65509", []),
     ("missing", "IO error: No such file or directory (os error 2)", [S.LoadingFile]),
     ("empty", "firmware image is empty", [S.LoadingFile]),
     ("no port", "transport error: failed to open serial port: No such file or directory", [S.LoadingFile, S.CalculatingChecksums]),
@@ -168,7 +170,7 @@ def test_local_failures(tmp_path, case, error, states):
     with PtyDevice() as device, open(os.open(device.path, os.O_RDWR | os.O_NOCTTY), "rb", buffering=0) as lock:
         fcntl.flock(lock, fcntl.LOCK_EX if case == "locked" else fcntl.LOCK_UN)
         path = "/dev/no-such-port" if case == "no port" else device.path
-        text, records = outcome(path, fw + "x" * (case == "missing"), via_mcu=True, chunk=70000 if case == "chunk" else 256)
+        text, records = outcome(path, fw + "x" * (case == "missing"), via_mcu=True, chunk=256)
     assert (text, [r.state for r in records]) == (error, states)
     assert asyncio.run(RouteProbe().routes()) == [False]
 
