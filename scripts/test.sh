@@ -7,14 +7,15 @@ cd "$(dirname "$0")/.."
 source scripts/common.sh
 JOBS=$(nproc)
 
-ensure_debian_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev \
+setup_environment "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev \
   libprotobuf-dev protobuf-compiler clang-16 libclang-rt-16-dev
-"$PYTHON" -m pip install --quiet cmake ninja pytest pytest-timeout protobuf grpcio-tools crcmod numpy
+pip_install cmake ninja pytest pytest-timeout protobuf grpcio-tools crcmod numpy
 
 run_ctest() {  # build directory, extra cmake options...
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja -DOVIK_BUILD_TESTS=ON "$@" >/dev/null
+  # The oracle tests run under the interpreter that has their tools.
+  cmake -S . -B "$dir" -G Ninja -DOVIK_BUILD_TESTS=ON -DOVIK_PYTHON="$PYTHON" "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
   (cd "$dir" && ctest -j "$JOBS" --output-on-failure --timeout 300)
 }
@@ -46,6 +47,6 @@ for target in build/fuzz/fuzz/*_fuzz; do
 done
 
 echo "== Python tests"
-"$PYTHON" -m pip install --quiet .
+install_package
 # The oracle tests run from ctest, which hands them the test-only codec tool.
 "$PYTHON" -m pytest tests/python -q --ignore=tests/python/oracle
