@@ -177,7 +177,7 @@ def busy(seconds):
 
 # A reader falls behind: 3,000 items wait and each takes it 0.2 ms. Its loop
 # still ticks a 10 ms heartbeat and wakes a sleeper on time; the items come
-# in order.
+# in order. Reads complete at once again after the loop's turn.
 def test_a_reader_behind_the_stream_leaves_the_loop_its_turns():
     async def main():
         parser, stream = new_parser()
@@ -205,5 +205,11 @@ def test_a_reader_behind_the_stream_leaves_the_loop_its_turns():
         assert got == list(range(1, 3001))
         assert len(ticks) >= elapsed / 0.01 / 2
         assert await late < 0.05
+        # A turn of the loop ends a run of reads completed at once.
+        parser.receive_data("dev", b"".join(sensor_app(i) for i in range(3001, 3011)))
+        while not (read := stream.__anext__()).done():
+            await read
+        await asyncio.sleep(0.002)
+        assert stream.__anext__().done()
 
     asyncio.run(main())
