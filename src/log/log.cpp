@@ -53,6 +53,17 @@ void Sink::write(const Record& record) const {
   }
 }
 
+void Sink::write_all(std::span<const Record> records) const {
+  std::function<void()> writes = [&] {
+    for (const Record& record : records) write(record);
+  };
+  for (const auto& slot : outputs_) {
+    if (Output* output = slot.load(std::memory_order_acquire))
+      writes = [output, records, inner = std::move(writes)] { output->write_together(records, inner); };
+  }
+  writes();
+}
+
 Sink& sink() { return g_sink.get(); }
 
 void emit(Level level, std::string_view target, std::string message) {
@@ -71,7 +82,11 @@ DeferredScope::~DeferredScope() noexcept(false) {
   // out first so that those go straight through.
   std::vector<HeldRecord> held = std::move(t_deferred.held);
   t_deferred.held.clear();
-  for (const HeldRecord& record : held) sink().write(Record{record.level, record.target, record.message});
+  if (held.empty()) return;
+  std::vector<Record> records;
+  records.reserve(held.size());
+  for (const HeldRecord& record : held) records.push_back(Record{record.level, record.target, record.message});
+  sink().write_all(records);
 }
 
 }  // namespace ovik::log

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,13 @@ class Output {
   virtual void write(const Record& record) = 0;
   // The most verbose level this output can ever accept.
   virtual Level max_level() const = 0;
+  // Runs `writes`, which writes `records` to this output and the others. An
+  // output whose writes each take a contended lock may take it once around
+  // them all.
+  virtual void write_together(std::span<const Record> records, const std::function<void()>& writes) {
+    (void)records;
+    writes();
+  }
 };
 
 // The fixed places an output can be installed in. Records go to them in
@@ -45,6 +54,9 @@ class Sink {
   Level max_level() const { return static_cast<Level>(max_level_.load(std::memory_order_relaxed)); }
   bool enabled(Level level, std::string_view target) const;
   void write(const Record& record) const;
+  // In order, each record to every output, as `write` does; each output may
+  // wrap the whole run (`Output::write_together`).
+  void write_all(std::span<const Record> records) const;
 
  private:
   std::array<std::atomic<Output*>, static_cast<std::size_t>(Slot::Count)> outputs_{};
@@ -65,9 +77,10 @@ inline bool enabled(Level level, std::string_view target) {
 void emit(Level level, std::string_view target, std::string message);
 
 // Records made on this thread while a scope is open are held and written, in
-// order, when the outermost scope closes. Code that logs while holding SDK
-// locks opens one first, so that forwarding to Python (which takes the
-// interpreter lock) never happens under those locks.
+// order and together, when the outermost scope closes. Code that logs while
+// holding SDK locks opens one first, so that forwarding to Python (which
+// takes the interpreter lock) never happens under those locks; code that
+// logs many records in one go opens one so that the lock is taken once.
 class DeferredScope {
  public:
   DeferredScope();

@@ -41,7 +41,11 @@ void MessageParser::receive_data(std::string device_id, std::span<const std::uin
   reader_.append(data);
   hook_ = message_hook();
   handed_ = false;
-  reader_.scan(*this);
+  {
+    // The chunk's records are written together, before its deliveries begin.
+    log::DeferredScope deferred;
+    reader_.scan(*this);
+  }
   if (handed_ && hook_ && hook_->chunk_done) hook_->chunk_done();
 }
 

@@ -1,5 +1,6 @@
 #include "python/log_forwarding.hpp"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -67,6 +68,14 @@ class PythonLogOutput final : public log::Output {
   }
 
   Level max_level() const override { return Level::Debug; }
+
+  // One acquisition of the interpreter lock for a run of records: a thread
+  // that receives data must not wait for a busy lock once per record.
+  void write_together(std::span<const log::Record> records, const std::function<void()>& writes) override {
+    const bool any = std::any_of(records.begin(), records.end(),
+                                 [&](const log::Record& record) { return enabled(record.level, record.target); });
+    if (!any || !py::with_gil(writes)) writes();
+  }
 
  private:
   struct Target {

@@ -1,17 +1,22 @@
 # Callback registration and delivery, fed through MessageParser.receive_data.
+import asyncio
 import pathlib
 import re
 import struct
+import subprocess
+import sys
 import threading
 import time
 
 import pytest
 
 import ovik_sdk.main_mod as m
+from fakes.pty_link import PtyDevice
 from sensor_records import ROWS, emg, flex, imu, mag
 from test_parser_classes import sensor_app
 from test_shutdown import exits_cleanly_every_time
 
+HERE = pathlib.Path(__file__).resolve().parent
 SET = {name[4:-9].removesuffix("_data"): getattr(m, name) for name in m.__all__ if name.endswith("_callback")}
 
 
@@ -114,6 +119,11 @@ def test_a_python_thread_feeding_flat_out_loses_nothing(calls, caplog):
     assert calls == list(range(6_000))
 
 
+def spin(stop):
+    while not stop.is_set():
+        pass
+
+
 # EMG's callable keeps its thread while the interpreter lock is busy: a Python
 # thread computes, or the main thread feeds without a pause. IMU's rows all
 # reach their callable meanwhile, in order; EMG drops only what its line of
@@ -123,15 +133,10 @@ def test_a_python_thread_feeding_flat_out_loses_nothing(calls, caplog):
 def test_a_blocked_callable_holds_back_only_its_own_kind_while_the_lock_is_busy(calls, caplog, count, pause,
                                                                                 computing):
     go, stop, emg_calls = threading.Event(), threading.Event(), []
-
-    def compute():
-        while not stop.is_set():
-            pass
-
     SET["emg"](lambda rows: go.wait(30) and emg_calls.append(rows))
     SET["imu"](lambda rows: calls.extend(int(row[0]) for row in rows))
     parser = m.MessageParser("dev", m.MsgType.Ovik)
-    spinner = threading.Thread(target=compute)
+    spinner = threading.Thread(target=spin, args=(stop,))
     try:
         if computing:
             spinner.start()
@@ -151,6 +156,56 @@ def test_a_blocked_callable_holds_back_only_its_own_kind_while_the_lock_is_busy(
     assert set(warnings()) <= {"⚠️  EMG callback dispatcher is full (lagging callback). Dropping sample to prevent "
                                "memory overflow!"}
     assert max(0, count - 1025) <= len(warnings()) <= max(0, count - 1024)
+
+
+# EMG at 1 kHz and IMU at 100 Hz for 2 s, written by another process (a Python
+# thread would wait for the interpreter lock like the SDK's threads do).
+PACED_WRITER = """
+import os, select, sys, time
+sys.path.insert(0, sys.argv[2])
+from sensor_records import emg, imu
+fd, began = int(sys.argv[1]), time.monotonic()
+for tick in range(2000):
+    data = emg(tick) + (imu(tick // 10) if tick % 10 == 0 else b"")
+    while data:
+        select.select([], [fd], [])
+        try:
+            data = data[os.write(fd, data):]
+        except BlockingIOError:
+            pass
+    time.sleep(max(0, began + (tick + 1) / 1000 - time.monotonic()))
+"""
+
+
+# A device streams while EMG's callable is blocked and a Python thread
+# computes. The port's reader logs a warning for each EMG item it drops:
+# waiting for the busy interpreter lock once per warning, it would fall behind
+# the port and hold every kind back. IMU's rows all arrive while EMG is blocked.
+def test_a_blocked_callable_does_not_slow_the_port_reader_while_the_lock_is_busy(calls):
+    go, stop = threading.Event(), threading.Event()
+    SET["emg"](lambda rows: go.wait(30))
+    SET["imu"](lambda rows: calls.extend(int(row[0]) for row in rows))
+    spinner = threading.Thread(target=spin, args=(stop,))
+
+    async def main():
+        with PtyDevice() as pty:
+            link = m.SerialStream(pty.path, 115200)
+            await link.open_serial_stream(m.MessageParser("dev", m.MsgType.Ovik))
+            spinner.start()
+            try:
+                writer = subprocess.Popen([sys.executable, "-c", PACED_WRITER, str(pty.master), str(HERE)],
+                                          pass_fds=[pty.master])
+                while writer.poll() is None:
+                    await asyncio.sleep(0.05)
+                await asyncio.sleep(0.5)
+                return list(calls)
+            finally:
+                go.set()
+                stop.set()
+                spinner.join()
+                await link.close_serial_stream()
+
+    assert asyncio.run(main()) == list(range(200))
 
 
 @pytest.mark.timeout(300)
