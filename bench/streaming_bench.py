@@ -137,6 +137,13 @@ def latency(frames, samples=3000):
           f"p50 {statistics.median(delays):.3f} ms, p99 {delays[int(len(delays) * 0.99)]:.3f} ms")
 
 
+def busy(seconds):
+    """Work in pure Python, holding the interpreter lock but for its switches."""
+    started = time.perf_counter()
+    while time.perf_counter() - started < seconds:
+        pass
+
+
 def lateness_while_a_run_is_delivered(frames, items=1000, cost=20e-6):
     release, delivered = threading.Event(), [0]
 
@@ -144,9 +151,7 @@ def lateness_while_a_run_is_delivered(frames, items=1000, cost=20e-6):
         delivered[0] += 1
         if delivered[0] == 1:
             release.wait()
-        started = time.perf_counter()
-        while time.perf_counter() - started < cost:
-            pass
+        busy(cost)
 
     m.set_emg_data_callback(slow)
     parser = m.MessageParser("bench", m.MsgType.Ovik)
@@ -232,9 +237,7 @@ async def heartbeat_beside_a_lagging_reader(emg):
     async def reader():
         try:
             async for _ in stream:
-                started = time.perf_counter()
-                while time.perf_counter() - started < 0.0002:
-                    pass
+                busy(0.0002)
         except RuntimeError as ended:
             return f"ended with {ended}"
 
